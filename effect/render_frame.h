@@ -1,0 +1,16 @@
+#pragma once
+// Draws one frame: advances the camera, walks the tiled texture for every
+// pixel, folds in the motion blur, and presents the surface.
+
+#include "imaging/scene.h"
+#include "settings/saver_settings.h"
+
+// Textures up to this many texels on a side keep every 16.16 coordinate and
+// its step within 32 bits. The loaders refuse larger pictures.
+constexpr int32_t kMaxTextureSide = 16384;
+
+// Does nothing while the scene is not ready.
+void RenderFrame(Scene& scene, const SaverSettings& settings);
+
+// The saver's frame: the process-wide scene and settings.
+void RenderFrame();

@@ -1,0 +1,87 @@
+#include "imaging/surface_memory.h"
+
+#include <cstring>
+#include <map>
+
+#include "imaging/status_text.h"
+
+MemorySurface::MemorySurface(int32_t hiColor, const Rect32& rect) : hiColor_(hiColor)
+{
+    Init(0, rect);
+}
+
+void MemorySurface::Init(WindowHandle target, const Rect32& rect)
+{
+    bounds = rect;
+    window = target;
+    BuildPalette();
+    const int32_t w = Width() > 0 ? Width() : 0, h = Height() > 0 ? Height() : 0;
+    storage_.assign(static_cast<size_t>(SurfaceStride(w)) * static_cast<size_t>(h) * BytesPerPixel() + 4, 0);
+    pixelMemory = storage_.data();
+}
+
+void MemorySurface::Release()
+{
+    storage_.clear();
+    storage_.shrink_to_fit();
+    pixelMemory = nullptr;
+}
+
+int32_t MemorySurface::ApplyPalette(DeviceContextHandle) { return 256; }
+
+void MemorySurface::SetPalette(const uint8_t* colours768)
+{
+    if (hiColor_) return;
+    std::memcpy(colours, colours768, sizeof colours);
+}
+
+void MemorySurface::BuildPalette()
+{
+    if (!hiColor_) return;
+    for (int32_t i = 0; i < 256; ++i) colours[3 * i] = colours[3 * i + 1] = colours[3 * i + 2] = static_cast<uint8_t>(i);
+}
+
+const uint8_t* MemorySurface::PictureRow(int32_t r) const
+{
+    const int32_t memoryRow = hiColor_ ? r : Height() - 1 - r;
+    return static_cast<const uint8_t*>(pixelMemory) +
+           static_cast<size_t>(memoryRow) * static_cast<size_t>(Stride()) * BytesPerPixel();
+}
+
+void Surface::Present() { ++framesPresented; }
+
+Surface* CreateSurface(int32_t hiColor, WindowHandle target, const Rect32& frame)
+{
+    auto* surface = new MemorySurface(hiColor, frame);
+    surface->window = target;
+    return surface;
+}
+
+namespace {
+std::map<WindowHandle, Rect32>& ClientRects()
+{
+    static std::map<WindowHandle, Rect32> rects;
+    return rects;
+}
+}  // namespace
+
+void SetNativeClientRect(WindowHandle window, const Rect32& rect) { ClientRects()[window] = rect; }
+
+std::vector<StatusTextRecord>& NativeStatusTexts()
+{
+    static std::vector<StatusTextRecord> texts;
+    return texts;
+}
+
+Rect32 ClientRectOf(WindowHandle window)
+{
+    const auto it = ClientRects().find(window);
+    return it == ClientRects().end() ? Rect32{0, 0, 0, 0} : it->second;
+}
+
+void DrawStatusText(WindowHandle window, TextContext context, const char* text, const Rect32& rect)
+{
+    StatusTextRecord record = {window, context == TextContext::WholeWindow ? 1 : 0, rect, {}};
+    std::strncpy(record.text, text, sizeof record.text - 1);
+    NativeStatusTexts().push_back(record);
+}

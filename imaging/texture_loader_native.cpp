@@ -1,0 +1,45 @@
+// The texture loaders of the native build, over the portable BMP decoder.
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "imaging/bmp_decoder.h"
+#include "imaging/texture.h"
+
+int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, uint8_t** outPalette,
+                     uint8_t** outPixels)
+{
+    Bitmap8 bitmap;
+    std::string error;
+    if (!LoadBmpFile8(path, bitmap, error)) return -1;
+    auto* pixels = static_cast<uint8_t*>(std::malloc(bitmap.pixels.size()));
+    auto* palette = static_cast<uint8_t*>(std::malloc(768));
+    if (pixels == nullptr || palette == nullptr) {
+        std::free(pixels);
+        std::free(palette);
+        return -1;
+    }
+    std::memcpy(pixels, bitmap.pixels.data(), bitmap.pixels.size());
+    std::memcpy(palette, bitmap.palette, 768);
+    *outWidth = bitmap.width;
+    *outHeight = bitmap.height;
+    *outPalette = palette;
+    *outPixels = pixels;
+    return 0;
+}
+
+int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, uint16_t** outPixels)
+{
+    Bitmap16 bitmap;
+    std::string error;
+    if (!LoadBmpFile16(path, bitmap, error)) return -1;
+    const size_t bytes = bitmap.pixels.size() * sizeof(uint16_t);
+    auto* pixels = static_cast<uint16_t*>(std::malloc(bytes));
+    if (pixels == nullptr) return -1;
+    std::memcpy(pixels, bitmap.pixels.data(), bytes);
+    *outWidth = bitmap.width;
+    *outHeight = bitmap.height;
+    *outPixels = pixels;
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "settings/saver_settings.h"
+
+SaverSettings TheSettings;

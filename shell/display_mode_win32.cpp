@@ -1,0 +1,5 @@
+// Placeholder until display mode switching lands: never switches.
+#include "shell/display_mode.h"
+
+void SwitchDisplayMode() {}
+void RestoreDisplayMode() {}

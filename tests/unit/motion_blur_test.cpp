@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "render_fixture.h"
+
+namespace {
+
+uint16_t* Buffer16(TestScene& t, int32_t slot) { return static_cast<uint16_t*>(t.scene->history[kHiColor].slots[slot]); }
+
+SaverSettings StillCamera(int32_t numBuf)
+{
+    // No turn and a constant zoom of -1: every frame samples the same texels.
+    SaverSettings s;
+    s.NumBuf = numBuf;
+    s.Rot1 = 0.0;
+    s.Zoom2 = 0.0;
+    s.Zoom1 = 0.8;
+    return s;
+}
+
+}  // namespace
+
+TEST(MotionBlur, SixteenBitFoldHalvesEachChannel)
+{
+    const struct {
+        uint16_t a, b, expected;
+    } cases[] = {
+        {0x7FFF, 0x0000, 0x3DEF}, {0x0001, 0x0001, 0x0000}, {0x001F, 0x001F, 0x001E},
+        {0x7C00, 0x001F, 0x3C0F}, {0x7FFF, 0x7FFF, 0x7BDE},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Fold16(c.a, c.b), c.expected) << std::hex << c.a << " " << c.b;
+        EXPECT_EQ(Fold16(c.b, c.a), c.expected);
+    }
+    // Masking before the shift is the same fold.
+    for (uint32_t a = 0; a < 0x8000; a += 97)
+        for (uint32_t b = 0; b < 0x8000; b += 89)
+            ASSERT_EQ(Fold16(uint16_t(a), uint16_t(b)), uint16_t(((a & 0xFBDF) >> 1) + ((b & 0xFBDF) >> 1)));
+}
+
+TEST(MotionBlur, StillWhitePixelSettlesDarkerThanWhite)
+{
+    const struct {
+        int32_t numBuf;
+        std::vector<uint16_t> outputs;  // frame 1, 2, ...; the last repeats for ever
+    } cases[] = {
+        {2, {0x3DEF, 0x5AD6, 0x6B5A, 0x739C, 0x77BD}},
+        {3, {}},
+    };
+    for (const auto& c : cases) {
+        TestScene t;
+        t.settings.NumBuf = c.numBuf;
+        t.Build(1, 16, 8, 16, 16, [](int32_t, int32_t) { return 0x7FFF; });
+        std::vector<uint16_t> seen;
+        for (int frame = 1; frame <= 30; ++frame) {
+            t.Render();
+            seen.push_back(static_cast<uint16_t>(t.Pixel(3, 5)));
+            // Every pixel of the frame is the same still texel.
+            for (int32_t r = 0; r < 8; ++r)
+                for (int32_t col = 0; col < 16; ++col) ASSERT_EQ(t.Pixel(r, col), seen.back());
+        }
+        if (c.numBuf == 2) {
+            for (size_t i = 0; i < c.outputs.size(); ++i) EXPECT_EQ(seen[i], c.outputs[i]) << "frame " << i + 1;
+            for (size_t i = c.outputs.size(); i < seen.size(); ++i) EXPECT_EQ(seen[i], 0x77BD) << "frame " << i + 1;
+        } else {
+            EXPECT_NE(seen[7], 0x6739);  // not yet settled by the eighth frame
+            for (size_t i = 9; i < seen.size(); ++i) EXPECT_EQ(seen[i], 0x6739) << "frame " << i + 1;
+        }
+    }
+}
+
+TEST(MotionBlur, RingFoldsOldestFrameFirstAndPreviousLast)
+{
+    TestScene t;
+    t.settings = StillCamera(3);
+    t.Build(1, 4, 2, 8, 8, [](int32_t, int32_t) { return 0x7FFF; });
+    const size_t n = 4 * 2;
+    // Buffers 0, 1, 2 appear twice over in the slot list.
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(t.scene->history[kHiColor].slots[i], t.scene->history[kHiColor].slots[i + 3]);
+    std::fill(Buffer16(t, 1), Buffer16(t, 1) + n, uint16_t{0x0000});
+    std::fill(Buffer16(t, 2), Buffer16(t, 2) + n, uint16_t{0x7FFF});
+
+    // current 0: writes buffer 0, folds buffer 1 and then buffer 2.
+    t.Render();
+    const uint16_t first = Fold16(Fold16(0x7FFF, 0x0000), 0x7FFF);
+    ASSERT_NE(first, Fold16(Fold16(0x7FFF, 0x7FFF), 0x0000));
+    EXPECT_EQ(t.Pixel(0, 0), first);
+    EXPECT_EQ(Buffer16(t, 0)[0], first);
+    EXPECT_EQ(t.scene->history[kHiColor].current, 1);
+
+    // current 1: writes buffer 1, folds buffer 2 and then buffer 0.
+    t.Render();
+    EXPECT_EQ(t.Pixel(0, 0), Fold16(Fold16(0x7FFF, 0x7FFF), first));
+    EXPECT_EQ(Buffer16(t, 1)[5], Fold16(Fold16(0x7FFF, 0x7FFF), first));
+    t.Render();
+    EXPECT_EQ(t.scene->history[kHiColor].current, 0);
+}
+
+TEST(MotionBlur, BlurredRowsAreTheVerticalMirrorOfPlainRows)
+{
+    // A blend table that answers its first operand leaves every texel as it is,
+    // and shows that the running value is the table's low index.
+    auto rows = [](int32_t, int32_t y) { return y; };
+    TestScene plain, blurred;
+    plain.settings.NumBuf = 1;
+    blurred.settings.NumBuf = 2;
+    plain.Build(0, 30, 20, 64, 64, rows);
+    blurred.Build(0, 30, 20, 64, 64, rows);
+    for (int32_t a = 0; a < 256; ++a)
+        for (int32_t b = 0; b < 256; ++b) blurred.scene->blendTable[a + 256 * b] = static_cast<uint8_t>(a);
+    plain.Render();
+    blurred.Render();
+    for (int32_t r = 0; r < 20; ++r)
+        for (int32_t c = 0; c < 30; ++c) ASSERT_EQ(blurred.Pixel(19 - r, c), plain.Pixel(r, c)) << r << "," << c;
+    // The history keeps the same layout, W pixels a row.
+    const auto* own = static_cast<const uint8_t*>(blurred.scene->history[kPalettised].slots[0]);
+    EXPECT_EQ(own[19 * 30 + 7], plain.Pixel(0, 7));
+}
+
+TEST(MotionBlur, ColumnStepOfAWholePeriodSkipsTheFrame)
+{
+    // colStepU = 65536 x (8 / 8) / XScale x -1: a whole period for |XScale| 1/8.
+    for (double xScale : {-0.125, 0.125}) {
+        TestScene t;
+        t.settings = StillCamera(2);
+        t.settings.XScale = xScale;
+        t.Build(1, 8, 4, 8, 8, ColumnRowTexel);
+        std::fill(static_cast<uint16_t*>(t.Surface().pixelMemory), static_cast<uint16_t*>(t.Surface().pixelMemory) + 32,
+                  uint16_t{0x1234});
+        t.Render();
+        EXPECT_EQ(t.Pixel(2, 3), 0x1234u) << "nothing drawn for XScale " << xScale;
+        EXPECT_EQ(Buffer16(t, 0)[0], 0u);
+        EXPECT_EQ(t.scene->history[kHiColor].current, 1);
+        EXPECT_EQ(t.Surface().framesPresented, 1u);
+
+        // Plain rows draw the same frame: a whole period is no move at all.
+        TestScene p;
+        p.settings = StillCamera(1);
+        p.settings.XScale = xScale;
+        p.Build(1, 8, 4, 8, 8, ColumnRowTexel);
+        p.Render();
+        for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(p.Pixel(1, c), p.Pixel(1, 0));
+    }
+}
+
+TEST(MotionBlur, BlurCountIsLimitedToWhatTheHistoryHolds)
+{
+    EXPECT_EQ(BlurFrames(100), 8);
+    EXPECT_EQ(BlurFrames(8), 8);
+    EXPECT_EQ(BlurFrames(3), 3);
+    EXPECT_EQ(BlurFrames(-5), -5);
+    TestScene t;
+    t.settings.NumBuf = 100;
+    t.Build(1, 16, 16, 16, 16, [](int32_t, int32_t) { return 0x7FFF; });
+    for (int i = 0; i < 20; ++i) t.Render();
+    EXPECT_EQ(t.scene->history[kHiColor].current, 20 % 8);
+}

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imaging/blend_table.h"
+
+namespace {
+
+struct Built {
+    std::vector<uint8_t> table = std::vector<uint8_t>(kBlendTableSize);
+    std::vector<std::string> messages;
+    int32_t countdownAfter = 0;
+};
+
+Built Build(const std::vector<uint8_t>& palette)
+{
+    Built b;
+    BlendProgress progress;
+    progress.context = &b.messages;
+    progress.show = [](void* context, const char* text) { static_cast<std::vector<std::string>*>(context)->push_back(text); };
+    BuildBlendTable(palette.data(), b.table.data(), progress);
+    b.countdownAfter = progress.initCountdown;
+    return b;
+}
+
+std::vector<uint8_t> Uniform(uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<uint8_t> p(768);
+    for (int i = 0; i < 256; ++i) {
+        p[3 * i] = r;
+        p[3 * i + 1] = g;
+        p[3 * i + 2] = b;
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(BlendTable, NearestColourToTheTruncatedAverage)
+{
+    auto palette = Uniform(255, 255, 255);
+    const uint8_t five[] = {200, 100, 50}, nine[] = {100, 50, 25};
+    std::copy(five, five + 3, palette.begin() + 15);
+    std::copy(nine, nine + 3, palette.begin() + 27);
+    const Built b = Build(palette);
+    // (150, 75, 37) is 3,294 from entry 5 and 3,269 from entry 9.
+    EXPECT_EQ(b.table[5 * 256 + 9], 9);
+    EXPECT_EQ(b.table[9 * 256 + 5], 9);
+}
+
+TEST(BlendTable, TiesGoToTheLowestIndex)
+{
+    std::vector<uint8_t> palette(768);
+    for (int i = 0; i < 256; ++i) {
+        palette[3 * i] = static_cast<uint8_t>(i);
+        palette[3 * i + 1] = static_cast<uint8_t>(255 - i);
+        palette[3 * i + 2] = static_cast<uint8_t>(i * 7);
+    }
+    // Entries 3 and 7 share a colour: 7 can never win.
+    palette[21] = palette[9];
+    palette[22] = palette[10];
+    palette[23] = palette[11];
+    const Built b = Build(palette);
+    for (int i = 0; i < kBlendTableSize; ++i) ASSERT_NE(b.table[i], 7) << i;
+}
+
+TEST(BlendTable, DiagonalNeedNotBeTheEntryItself)
+{
+    auto palette = Uniform(10, 200, 30);
+    palette[0] = palette[1] = palette[2] = 254;
+    palette[765] = palette[766] = palette[767] = 255;
+    const Built b = Build(palette);
+    EXPECT_EQ(b.table[255 * 256 + 255], 0);
+}
+
+TEST(BlendTable, IdenticalColoursGiveZerosAndTheTableIsSymmetric)
+{
+    const Built same = Build(Uniform(90, 90, 90));
+    for (int i = 0; i < kBlendTableSize; ++i) ASSERT_EQ(same.table[i], 0);
+
+    std::vector<uint8_t> palette(768);
+    uint32_t seed = 12345;
+    for (auto& c : palette) c = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    const Built b = Build(palette);
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c) ASSERT_EQ(b.table[a * 256 + c], b.table[c * 256 + a]);
+}
+
+TEST(BlendTable, CountsDownFromTenToZeroInElevenMessages)
+{
+    const Built b = Build(Uniform(1, 2, 3));
+    ASSERT_EQ(b.messages.size(), 11u);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(b.messages[i], "... Initializing: " + std::to_string(10 - i) + " ...");
+    EXPECT_EQ(b.countdownAfter, -1);
+}

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "effect/render_frame.h"
+#include "imaging/scene.h"
+#include "imaging/surface_memory.h"
+#include "tests/support/bmp_writer.h"
+
+namespace {
+
+constexpr WindowHandle kSaverWindow = 0x1000;
+constexpr WindowHandle kPreviewPane = 0x2000;
+
+std::string WriteTexture(int32_t width, int32_t height)
+{
+    std::vector<bmpw::BmpColor> palette(256);
+    for (int i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)};
+    bmpw::BmpImage image = bmpw::MakePalettedImage(width, height, palette);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) image.indices[size_t(y) * width + x] = uint8_t(x + y);
+    bmpw::BmpForm form;
+    form.bitsPerPixel = 8;
+    const auto bytes = bmpw::WriteBmp(image, form);
+    const std::string path = testing::TempDir() + "scene_texture_" + std::to_string(width) + "x" +
+                             std::to_string(height) + "_" + std::to_string(getpid()) + ".bmp";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+}
+
+struct SceneRun {
+    std::unique_ptr<Scene> scene = std::make_unique<Scene>();
+    SaverSettings settings;
+
+    explicit SceneRun(const std::string& path, int32_t hiColor, int32_t numBuf)
+    {
+        std::snprintf(settings.IMGFilename, sizeof settings.IMGFilename, "%s", path.c_str());
+        settings.UseHiColor = hiColor;
+        settings.NumBuf = numBuf;
+        NativeStatusTexts().clear();
+        SetNativeClientRect(kSaverWindow, Rect32{0, 0, 1024, 768});
+        SetNativeClientRect(kPreviewPane, Rect32{0, 0, 152, 112});
+    }
+    ~SceneRun() { TeardownScene(*scene); }
+
+    MemorySurface* Surface() { return static_cast<MemorySurface*>(scene->currentSurface); }
+    const FrameHistory& History() { return scene->history[scene->hiColorActive ? kHiColor : kPalettised]; }
+
+    void ExpectZeroFilledRing(int32_t n, size_t bytes)
+    {
+        ASSERT_EQ(scene->historyBuffers, n);
+        for (int32_t i = 0; i < n; ++i) {
+            ASSERT_NE(History().slots[i], nullptr);
+            EXPECT_EQ(History().slots[i], History().slots[n + i]);
+            for (int32_t j = 0; j < i; ++j) EXPECT_NE(History().slots[i], History().slots[j]);
+            const auto* b = static_cast<const uint8_t*>(History().slots[i]);
+            for (size_t k = 0; k < bytes; k += 97) ASSERT_EQ(b[k], 0);
+            EXPECT_EQ(b[bytes - 1], 0);
+        }
+        for (int32_t i = 2 * n; i < kHistorySlots; ++i) EXPECT_EQ(History().slots[i], nullptr);
+    }
+};
+
+}  // namespace
+
+TEST(SceneSetup, FullScreenEightBitWithBlurBuildsTheBlendTableAndThreeBuffers)
+{
+    const std::string path = WriteTexture(256, 256);
+    SceneRun run(path, 0, 3);
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    ASSERT_TRUE(run.scene->sceneReady);
+    EXPECT_EQ(run.scene->hiColorActive, 0);
+    ASSERT_NE(run.Surface(), nullptr);
+    EXPECT_FALSE(run.Surface()->HiColor());
+    EXPECT_EQ(run.Surface()->Width(), 320);
+    EXPECT_EQ(run.Surface()->Height(), 240);
+    EXPECT_EQ(run.Surface()->window, kSaverWindow);
+    run.ExpectZeroFilledRing(3, 76800);
+
+    // The countdown went through the whole window's context, centred in its
+    // client rectangle, and ran from 10 to 0.
+    ASSERT_EQ(NativeStatusTexts().size(), 11u);
+    EXPECT_STREQ(NativeStatusTexts().front().text, "... Initializing: 10 ...");
+    EXPECT_STREQ(NativeStatusTexts().back().text, "... Initializing: 0 ...");
+    EXPECT_EQ(NativeStatusTexts().front().wholeWindow, 1);
+    EXPECT_EQ(NativeStatusTexts().front().rect.right, 1024);
+    EXPECT_EQ(run.scene->blendProgress.initCountdown, -1);
+    // The surface took the texture's palette.
+    EXPECT_EQ(run.Surface()->colours[3 * 7], 7);
+    EXPECT_EQ(run.Surface()->colours[3 * 7 + 1], 248);
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, HiColorNeedsNoBlendTable)
+{
+    const std::string path = WriteTexture(256, 256);
+    SceneRun run(path, 1, 3);
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    ASSERT_TRUE(run.scene->sceneReady);
+    EXPECT_TRUE(run.Surface()->HiColor());
+    EXPECT_TRUE(NativeStatusTexts().empty());
+    run.ExpectZeroFilledRing(3, 153600);
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, NoBlurMeansNoHistoryInEitherMode)
+{
+    const std::string path = WriteTexture(256, 256);
+    for (int32_t hiColor : {0, 1}) {
+        SceneRun run(path, hiColor, 1);
+        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+        ASSERT_TRUE(run.scene->sceneReady);
+        EXPECT_TRUE(NativeStatusTexts().empty());
+        EXPECT_EQ(run.scene->historyBuffers, 0);
+        EXPECT_EQ(run.History().slots[0], nullptr);
+        if (!hiColor) EXPECT_EQ(run.Surface()->colours[3 * 200 + 2], uint8_t(200 * 3));
+    }
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, PreviewDrawsIntoThePaneAndTurnsEightBitBlurOff)
+{
+    const std::string path = WriteTexture(256, 256);
+    {
+        SceneRun run(path, 0, 3);
+        SetupScene(*run.scene, run.settings, kSaverWindow, kPreviewPane);
+        ASSERT_TRUE(run.scene->sceneReady);
+        EXPECT_EQ(run.settings.NumBuf, 0);
+        EXPECT_EQ(run.scene->historyBuffers, 0);
+        EXPECT_TRUE(NativeStatusTexts().empty());
+        EXPECT_EQ(run.Surface()->window, kPreviewPane);
+        EXPECT_EQ(run.Surface()->Width(), 152);
+        EXPECT_EQ(run.Surface()->Height(), 112);
+    }
+    {
+        SceneRun run(path, 1, 3);
+        SetupScene(*run.scene, run.settings, kSaverWindow, kPreviewPane);
+        ASSERT_TRUE(run.scene->sceneReady);
+        EXPECT_EQ(run.settings.NumBuf, 3);
+        run.ExpectZeroFilledRing(3, 152 * 112 * 2);
+    }
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, RowOffsetsStepByTheTextureWidth)
+{
+    const std::string path = WriteTexture(258, 200);  // loads 256 wide
+    SceneRun run(path, 1, 1);
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    ASSERT_TRUE(run.scene->sceneReady);
+    EXPECT_EQ(run.scene->texture.width, 256);
+    EXPECT_EQ(run.scene->texture.height, 200);
+    for (int32_t y = 0; y < 200; ++y) ASSERT_EQ(run.scene->texture.rowOffsets[y], y * 256);
+    EXPECT_EQ(run.scene->texture.rowOffsets[199], 50944);
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, UnloadableImageShowsTheErrorAndNothingIsDrawn)
+{
+    for (int32_t hiColor : {0, 1}) {
+        SceneRun run(testing::TempDir() + "no-such-file.bmp", hiColor, 3);
+        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+        EXPECT_FALSE(run.scene->sceneReady);
+        ASSERT_EQ(NativeStatusTexts().size(), 1u);
+        EXPECT_STREQ(NativeStatusTexts()[0].text, "    ERROR LOADING IMAGE    ");
+        EXPECT_EQ(NativeStatusTexts()[0].wholeWindow, 0);
+        EXPECT_EQ(NativeStatusTexts()[0].window, kSaverWindow);
+        EXPECT_EQ(NativeStatusTexts()[0].rect.bottom, 768);
+        // Nothing is kept for a scene that will never draw.
+        EXPECT_EQ(run.scene->currentSurface, nullptr);
+        EXPECT_EQ(run.scene->texture.pixels, nullptr);
+        RenderFrame(*run.scene, run.settings);
+        EXPECT_EQ(run.scene->motion[hiColor].turnAngle, 0.0);
+        TeardownScene(*run.scene);
+    }
+    // In preview the error goes to the pane.
+    SceneRun preview("", 1, 1);
+    SetupScene(*preview.scene, preview.settings, kSaverWindow, kPreviewPane);
+    ASSERT_EQ(NativeStatusTexts().size(), 1u);
+    EXPECT_EQ(NativeStatusTexts()[0].window, kPreviewPane);
+    EXPECT_EQ(NativeStatusTexts()[0].rect.right, 152);
+}
+
+TEST(SceneSetup, HandEditedBlurCountIsLimitedToEight)
+{
+    const std::string path = WriteTexture(64, 64);
+    SceneRun run(path, 1, 100);
+    run.settings.ScreenWidth = 64;
+    run.settings.ScreenHeight = 48;
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    ASSERT_TRUE(run.scene->sceneReady);
+    EXPECT_EQ(run.settings.NumBuf, 8);
+    run.ExpectZeroFilledRing(8, 64 * 48 * 2);
+    for (int i = 0; i < 20; ++i) RenderFrame(*run.scene, run.settings);
+    EXPECT_EQ(run.History().current, 20 % 8);
+    std::remove(path.c_str());
+}
+
+TEST(SceneSetup, TeardownGivesEverythingBackOnce)
+{
+    const std::string path = WriteTexture(64, 64);
+    SceneRun run(path, 0, 2);
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    ASSERT_TRUE(run.scene->sceneReady);
+    TeardownScene(*run.scene);
+    EXPECT_FALSE(run.scene->sceneReady);
+    EXPECT_EQ(run.scene->currentSurface, nullptr);
+    EXPECT_EQ(run.scene->texture.pixels, nullptr);
+    EXPECT_EQ(run.scene->historyBuffers, 0);
+    TeardownScene(*run.scene);  // a second teardown does nothing
+    RenderFrame(*run.scene, run.settings);
+    // The blur ring position survives into a later setup of the same process.
+    run.scene->history[kPalettised].current = 1;
+    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    EXPECT_EQ(run.scene->history[kPalettised].current, 1);
+    std::remove(path.c_str());
+}

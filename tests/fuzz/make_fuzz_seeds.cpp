@@ -1,0 +1,125 @@
+// Writes the fuzzers' seed inputs: BMP files of every form, and settings
+// stores with well-formed, short, long and absent values. Run at build time,
+// so no binary inputs live in the tree.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/fuzz/settings_fuzz_input.h"
+#include "tests/support/bmp_writer.h"
+
+using namespace bmpw;
+
+namespace {
+
+bool Save(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
+{
+    BmpForm f;
+    f.header = header;
+    f.bitsPerPixel = bits;
+    f.compression = compression;
+    f.topDown = topDown;
+    return f;
+}
+
+BmpForm Fields(BmpHeader header, uint32_t bits, uint32_t r, uint32_t g, uint32_t b)
+{
+    BmpForm f = Form(header, static_cast<uint16_t>(bits), BmpCompression::Bitfields);
+    f.redMask = r;
+    f.greenMask = g;
+    f.blueMask = b;
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds BMP_DIR SETTINGS_DIR\n");
+        return 2;
+    }
+    const std::string bmpDir = argv[1];
+    const std::string settingsDir = argv[2];
+
+    std::vector<BmpColor> palette;
+    for (int i = 0; i < 16; ++i)
+        palette.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(255 - i * 9), static_cast<uint8_t>(i * 5)});
+    BmpImage paletted = MakePalettedImage(9, 5, palette);
+    for (int32_t x = 0; x < 5; ++x) paletted.indices[x] = 3;  // a run for the RLE encoders
+    const BmpImage direct = MakeColorImage(9, 5);
+
+    struct Seed {
+        const char* name;
+        const BmpImage& image;
+        BmpForm form;
+    };
+    const Seed seeds[] = {
+        {"core1", paletted, Form(BmpHeader::Core, 1)},
+        {"core4", paletted, Form(BmpHeader::Core, 4)},
+        {"core8", paletted, Form(BmpHeader::Core, 8)},
+        {"core24", direct, Form(BmpHeader::Core, 24)},
+        {"info1", paletted, Form(BmpHeader::Info, 1)},
+        {"info4", paletted, Form(BmpHeader::Info, 4)},
+        {"info8", paletted, Form(BmpHeader::Info, 8)},
+        {"info8-topdown", paletted, Form(BmpHeader::Info, 8, BmpCompression::Rgb, true)},
+        {"info16", direct, Form(BmpHeader::Info, 16)},
+        {"info16-565", direct, Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F)},
+        {"info24", direct, Form(BmpHeader::Info, 24)},
+        {"info32", direct, Form(BmpHeader::Info, 32)},
+        {"info32-fields", direct, Fields(BmpHeader::Info, 32, 0xFF, 0xFF00, 0xFF0000)},
+        {"rle4", paletted, Form(BmpHeader::Info, 4, BmpCompression::Rle4)},
+        {"rle8", paletted, Form(BmpHeader::Info, 8, BmpCompression::Rle8)},
+        {"v4-565", direct, Fields(BmpHeader::V4, 16, 0xF800, 0x07E0, 0x001F)},
+        {"v5-32", direct, Fields(BmpHeader::V5, 32, 0xFF0000, 0xFF00, 0xFF)},
+        {"v5-8", paletted, Form(BmpHeader::V5, 8)},
+    };
+    for (const Seed& s : seeds)
+        if (!Save(bmpDir + "/" + s.name + ".bmp", WriteBmp(s.image, s.form))) {
+            std::fprintf(stderr, "make_fuzz_seeds: cannot write %s/%s.bmp\n", bmpDir.c_str(), s.name);
+            return 1;
+        }
+
+    // Settings: every value well formed; then every value one byte short;
+    // then a name with no terminator and one too long; then no key at all.
+    std::vector<std::vector<uint8_t>> stores(5);
+    const char name[] = "C:\\Pictures\\tiles.bmp";
+    const std::string unterminated(40, 'n');
+    const std::string tooLong(320, 'L');
+    const int32_t ints[6] = {320, 240, 0, 3, 1, 0};
+    const double doubles[6] = {1.0, 1.0, 1.5, -0.25, 2.0, 0.5};
+    for (size_t k = 0; k < stores.size(); ++k) {
+        std::vector<uint8_t>& out = stores[k];
+        out.push_back(k == 4 ? 0 : 1);
+        for (const auto& v : fuzzinput::kValues) {
+            if (v.size == 0) {
+                if (k == 2)
+                    fuzzinput::AppendValue(out, 3, unterminated.data(), unterminated.size());
+                else if (k == 3)
+                    fuzzinput::AppendValue(out, 1, tooLong.data(), tooLong.size());
+                else
+                    fuzzinput::AppendValue(out, 1, name, sizeof name);
+                continue;
+            }
+            const size_t index = static_cast<size_t>(&v - fuzzinput::kValues);
+            const void* bytes = v.size == 4 ? static_cast<const void*>(&ints[index % 6])
+                                            : static_cast<const void*>(&doubles[index % 6]);
+            fuzzinput::AppendValue(out, 3, bytes, k == 1 ? v.size - 1 : v.size);
+        }
+        if (!Save(settingsDir + "/store" + std::to_string(k), out)) {
+            std::fprintf(stderr, "make_fuzz_seeds: cannot write %s/store%zu\n", settingsDir.c_str(), k);
+            return 1;
+        }
+    }
+    return 0;
+}

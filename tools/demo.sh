@@ -1,0 +1,63 @@
+#!/bin/bash
+# Builds the saver and its native renderer, renders the bundled sample image to
+# an animated GIF, points the saver's settings at the sample and runs
+# gyrofold.scr /s under wine: on your display when there is one (move the mouse
+# or press a key to end it), otherwise on a virtual display for a few seconds,
+# saving screenshots beside the GIF.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+bash tools/install-deps.sh
+for preset in native win64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+done
+
+out="$root/build/demo"
+mkdir -p "$out"
+sample="$root/build/native/sample.bmp"
+[ -f "$sample" ] || build/native/make-sample "$sample"
+build/native/gyrofold-render --image "$sample" --frames 100 --out "$out/demo.gif"
+echo "rendered $out/demo.gif"
+
+export WINEPREFIX="$root/build/win64/wineprefix"
+export WINEDEBUG=-all
+key='HKCU\Software\Quillbox ScreenSavers\Whirlpan'
+winpath="Z:${sample//\//\\}"
+
+xvfb_pid=""
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then
+        wineserver -k 2>/dev/null || true
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=:77
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    sleep 1
+fi
+
+[ -f "$WINEPREFIX/.gyrofold-ready" ] || { wine wineboot --init >/dev/null 2>&1; wineserver -w; touch "$WINEPREFIX/.gyrofold-ready"; }
+wine reg add "$key" /v IMGFilename /t REG_SZ /d "$winpath" /f >/dev/null
+# Leave the display mode alone: the demo should not change your screen.
+wine reg add "$key" /v Stretch /t REG_BINARY /d ffffffff /f >/dev/null
+
+if [ -z "$xvfb_pid" ]; then
+    echo "running the saver on $DISPLAY: move the mouse or press a key to end it"
+    wine build/win64/gyrofold.scr /s
+else
+    wine build/win64/gyrofold.scr /s &
+    saver=$!
+    sleep 4
+    import -display "$DISPLAY" -window root "$out/saver-1.png"
+    sleep 1
+    import -display "$DISPLAY" -window root "$out/saver-2.png"
+    xdotool mousemove 10 10 mousemove 200 200 || true
+    sleep 1
+    xdotool key space || true
+    wait "$saver" || true
+    echo "no display: ran the saver on a virtual one; screenshots in $out/saver-1.png and $out/saver-2.png"
+fi

@@ -1,0 +1,22 @@
+#!/bin/bash
+# Installs the Debian packages the builds and tests need, when any is missing.
+set -euo pipefail
+packages=(
+    cmake g++ make git
+    googletest libgtest-dev libbenchmark-dev
+    libpng-dev libgif-dev libpixman-1-dev
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686
+    wine wine64 xvfb xdotool imagemagick
+    clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    sudo_cmd=""
+    [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+    $sudo_cmd apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y "${missing[@]}"
+fi

@@ -17,12 +17,9 @@ struct TestScene {
 
     ~TestScene()
     {
+        // Tests may clear the ready flag; teardown only frees a ready scene.
+        if (scene->currentSurface != nullptr) scene->sceneReady = 1;
         TeardownScene(*scene);
-        // Teardown skips scenes that were never marked ready.
-        if (scene->currentSurface != nullptr) {
-            scene->currentSurface->Release();
-            delete scene->currentSurface;
-        }
     }
 
     MemorySurface& Surface() { return *static_cast<MemorySurface*>(scene->currentSurface); }

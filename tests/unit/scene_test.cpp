@@ -118,7 +118,9 @@ TEST(SceneSetup, NoBlurMeansNoHistoryInEitherMode)
         EXPECT_TRUE(NativeStatusTexts().empty());
         EXPECT_EQ(run.scene->historyBuffers, 0);
         EXPECT_EQ(run.History().slots[0], nullptr);
-        if (!hiColor) EXPECT_EQ(run.Surface()->colours[3 * 200 + 2], uint8_t(200 * 3));
+        if (!hiColor) {
+            EXPECT_EQ(run.Surface()->colours[3 * 200 + 2], uint8_t(200 * 3));
+        }
     }
     std::remove(path.c_str());
 }

@@ -366,6 +366,13 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
                                                0, 0, 0, 0, 0, 0, 0, 0,  //
                                                7, 7, 7, 1, 2, 3, 0, 0}));
 
+    // Many encoders close the last row with an end of line before the end of
+    // the picture; that is still inside the picture.
+    form.pixelData = std::vector<uint8_t>{8, 1, 0, 0, 8, 2, 0, 0, 8, 3, 0, 0, 0, 1};
+    file = bmpw::WriteBmp(image, form);
+    ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), b8, error)) << error;
+    EXPECT_EQ(b8.pixels, (std::vector<uint8_t>{3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1}));
+
     // RLE4: runs alternate their two nibbles; literals hold nibbles high first.
     const std::vector<uint8_t> rle4 = {
         5, 0x12, 0, 3, 0xAB, 0xC0,  // bottom row: 1 2 1 2 1 A B C

@@ -53,35 +53,79 @@ struct FrameJob {
 template <typename Pixel, bool NegU, bool NegV>
 void PlainRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
 {
-    Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(r) * job.stride;
-    const Pixel* tex = job.texels;
-    const int32_t* rows = job.rowOffsets;
-    for (int32_t c = 0; c < job.width; ++c) {
+    // Restrict-qualified locals: an 8-bit store may alias anything, and without
+    // them every pixel would reload the texture and row pointers.
+    Pixel* __restrict dst = job.surface + static_cast<std::ptrdiff_t>(r) * job.stride;
+    const Pixel* __restrict tex = job.texels;
+    const int32_t* __restrict rows = job.rowOffsets;
+    const int32_t width = job.width;
+    for (int32_t c = 0; c < width; ++c) {
         dst[c] = tex[rows[w.v >> 16] + (w.u >> 16)];
         Step<NegU, NegV>(w);
     }
 }
 
-template <typename Pixel, bool NegU, bool NegV>
+// N, the frames folded, is a constant of each instance, so the folds unroll
+// and the ring's row pointers stay in registers.
+template <typename Pixel, bool NegU, bool NegV, int32_t N>
 void BlurredRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
 {
     // The blurred rows fill the buffers from the last row up.
     const int32_t row = job.height - 1 - r;
     const std::ptrdiff_t base = static_cast<std::ptrdiff_t>(row) * job.width;
-    Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
-    Pixel* own = job.ring[0] + base;
-    const Pixel* tex = job.texels;
-    const int32_t* rows = job.rowOffsets;
-    const int32_t n = job.blurFrames;
-    for (int32_t c = 0; c < job.width; ++c) {
-        // Oldest stored frame first, the previous frame last: each fold halves
-        // what came before, so the previous frame weighs most.
-        Pixel acc = tex[rows[w.v >> 16] + (w.u >> 16)];
-        for (int32_t j = 1; j < n; ++j) acc = Fold(job.blendTable, acc, job.ring[j][base + c]);
-        own[c] = acc;
-        dst[c] = acc;
-        Step<NegU, NegV>(w);
+    Pixel* __restrict dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
+    Pixel* __restrict own = job.ring[0] + base;
+    const Pixel* __restrict older[N];
+    for (int32_t j = 1; j < N; ++j) older[j] = job.ring[j] + base;
+    const Pixel* __restrict tex = job.texels;
+    const int32_t* __restrict rows = job.rowOffsets;
+    const uint8_t* __restrict table = job.blendTable;
+    const int32_t width = job.width;
+    if constexpr (sizeof(Pixel) == 2) {
+        // The 5-5-5 fold is plain arithmetic: walk the texture into this
+        // frame's buffer first, then fold whole runs of pixels at once, which
+        // the compiler turns into vector code.
+        for (int32_t c = 0; c < width; ++c) {
+            own[c] = tex[rows[w.v >> 16] + (w.u >> 16)];
+            Step<NegU, NegV>(w);
+        }
+        for (int32_t c = 0; c < width; ++c) {
+            Pixel acc = own[c];
+            for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
+            own[c] = acc;
+            dst[c] = acc;
+        }
+    } else {
+        for (int32_t c = 0; c < width; ++c) {
+            // Oldest stored frame first, the previous frame last: each fold
+            // halves what came before, so the previous frame weighs most.
+            Pixel acc = tex[rows[w.v >> 16] + (w.u >> 16)];
+            for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
+            own[c] = acc;
+            dst[c] = acc;
+            Step<NegU, NegV>(w);
+        }
     }
+}
+
+template <typename Pixel, bool NegU, bool NegV>
+void (*BlurredRowFor(int32_t n))(const FrameJob<Pixel>&, int32_t, Walk)
+{
+    switch (n) {
+    case 2: return BlurredRow<Pixel, NegU, NegV, 2>;
+    case 3: return BlurredRow<Pixel, NegU, NegV, 3>;
+    case 4: return BlurredRow<Pixel, NegU, NegV, 4>;
+    case 5: return BlurredRow<Pixel, NegU, NegV, 5>;
+    case 6: return BlurredRow<Pixel, NegU, NegV, 6>;
+    case 7: return BlurredRow<Pixel, NegU, NegV, 7>;
+    default: return BlurredRow<Pixel, NegU, NegV, kMaxBlurFrames>;
+    }
+}
+
+template <typename Pixel, bool Blurred, bool NegU, bool NegV>
+void (*RowFor(int32_t n))(const FrameJob<Pixel>&, int32_t, Walk)
+{
+    return Blurred ? BlurredRowFor<Pixel, NegU, NegV>(n) : PlainRow<Pixel, NegU, NegV>;
 }
 
 template <typename Pixel, bool Blurred>
@@ -89,14 +133,15 @@ void DrawRows(const FrameJob<Pixel>& job, Walk start, int64_t x, int64_t y, int3
 {
     const bool negU = start.stepU < 0, negV = start.stepV < 0;
     void (*row)(const FrameJob<Pixel>&, int32_t, Walk);
+    const int32_t n = job.blurFrames;
     if (negU && negV)
-        row = Blurred ? BlurredRow<Pixel, true, true> : PlainRow<Pixel, true, true>;
+        row = RowFor<Pixel, Blurred, true, true>(n);
     else if (negU)
-        row = Blurred ? BlurredRow<Pixel, true, false> : PlainRow<Pixel, true, false>;
+        row = RowFor<Pixel, Blurred, true, false>(n);
     else if (!negV)
-        row = Blurred ? BlurredRow<Pixel, false, false> : PlainRow<Pixel, false, false>;
+        row = RowFor<Pixel, Blurred, false, false>(n);
     else
-        row = Blurred ? BlurredRow<Pixel, false, true> : PlainRow<Pixel, false, true>;
+        row = RowFor<Pixel, Blurred, false, true>(n);
 
     const int64_t pu = start.periodU, pv = start.periodV;
     for (int32_t r = 0; r < job.height; ++r) {

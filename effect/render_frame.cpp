@@ -50,19 +50,45 @@ struct FrameJob {
     const uint8_t* blendTable;
 };
 
+// Writes the texels of one row walk to out.
+template <typename Pixel, bool NegU, bool NegV>
+inline void WalkRow(Pixel* __restrict out, const Pixel* __restrict tex, const int32_t* __restrict rows, int32_t width,
+                    Walk w)
+{
+    int32_t c = 0;
+    // Each step waits for the previous wrap; two walks over the even and the
+    // odd pixels, each with twice the step, halve that chain. A doubled step
+    // still below the period wraps with the same single compare and lands on
+    // the same coordinate, so the picture is unchanged.
+    const int64_t twiceU = int64_t{w.stepU} * 2, twiceV = int64_t{w.stepV} * 2;
+    if (twiceU > -w.periodU && twiceU < w.periodU && twiceV > -w.periodV && twiceV < w.periodV) {
+        Walk odd = w;
+        Step<NegU, NegV>(odd);
+        Walk even = w;
+        even.stepU = odd.stepU = static_cast<int32_t>(twiceU);
+        even.stepV = odd.stepV = static_cast<int32_t>(twiceV);
+        for (; c + 1 < width; c += 2) {
+            out[c] = tex[rows[even.v >> 16] + (even.u >> 16)];
+            out[c + 1] = tex[rows[odd.v >> 16] + (odd.u >> 16)];
+            Step<NegU, NegV>(even);
+            Step<NegU, NegV>(odd);
+        }
+        w.u = even.u;
+        w.v = even.v;
+    }
+    for (; c < width; ++c) {
+        out[c] = tex[rows[w.v >> 16] + (w.u >> 16)];
+        Step<NegU, NegV>(w);
+    }
+}
+
 template <typename Pixel, bool NegU, bool NegV>
 void PlainRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
 {
-    // Restrict-qualified locals: an 8-bit store may alias anything, and without
-    // them every pixel would reload the texture and row pointers.
-    Pixel* __restrict dst = job.surface + static_cast<std::ptrdiff_t>(r) * job.stride;
-    const Pixel* __restrict tex = job.texels;
-    const int32_t* __restrict rows = job.rowOffsets;
-    const int32_t width = job.width;
-    for (int32_t c = 0; c < width; ++c) {
-        dst[c] = tex[rows[w.v >> 16] + (w.u >> 16)];
-        Step<NegU, NegV>(w);
-    }
+    // Restrict-qualified pointers: an 8-bit store may alias anything, and
+    // without them every pixel would reload the texture and row pointers.
+    WalkRow<Pixel, NegU, NegV>(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job.texels, job.rowOffsets,
+                               job.width, w);
 }
 
 // N, the frames folded, is a constant of each instance, so the folds unroll
@@ -85,10 +111,7 @@ void BlurredRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
         // The 5-5-5 fold is plain arithmetic: walk the texture into this
         // frame's buffer first, then fold whole runs of pixels at once, which
         // the compiler turns into vector code.
-        for (int32_t c = 0; c < width; ++c) {
-            own[c] = tex[rows[w.v >> 16] + (w.u >> 16)];
-            Step<NegU, NegV>(w);
-        }
+        WalkRow<Pixel, NegU, NegV>(own, tex, rows, width, w);
         for (int32_t c = 0; c < width; ++c) {
             Pixel acc = own[c];
             for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);

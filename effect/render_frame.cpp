@@ -107,27 +107,17 @@ void BlurredRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
     const int32_t* __restrict rows = job.rowOffsets;
     const uint8_t* __restrict table = job.blendTable;
     const int32_t width = job.width;
-    if constexpr (sizeof(Pixel) == 2) {
-        // The 5-5-5 fold is plain arithmetic: walk the texture into this
-        // frame's buffer first, then fold whole runs of pixels at once, which
-        // the compiler turns into vector code.
-        WalkRow<Pixel, NegU, NegV>(own, tex, rows, width, w);
-        for (int32_t c = 0; c < width; ++c) {
-            Pixel acc = own[c];
-            for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
-            own[c] = acc;
-            dst[c] = acc;
-        }
-    } else {
-        for (int32_t c = 0; c < width; ++c) {
-            // Oldest stored frame first, the previous frame last: each fold
-            // halves what came before, so the previous frame weighs most.
-            Pixel acc = tex[rows[w.v >> 16] + (w.u >> 16)];
-            for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
-            own[c] = acc;
-            dst[c] = acc;
-            Step<NegU, NegV>(w);
-        }
+    // Walk the texture into this frame's buffer first, then fold. Apart, the
+    // folds of neighbouring pixels overlap instead of waiting on the walk, and
+    // the 5-5-5 folds, plain arithmetic, become vector code.
+    WalkRow<Pixel, NegU, NegV>(own, tex, rows, width, w);
+    for (int32_t c = 0; c < width; ++c) {
+        // Oldest stored frame first, the previous frame last: each fold halves
+        // what came before, so the previous frame weighs most.
+        Pixel acc = own[c];
+        for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
+        own[c] = acc;
+        dst[c] = acc;
     }
 }
 

@@ -119,10 +119,16 @@ int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, u
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 2;
     auto* pixels = static_cast<uint16_t*>(std::malloc(bytes));
     if (pixels == nullptr) return -1;
+    // A plain 16-bit request is 5-5-5 by definition, the layout the renderer
+    // works in. A bit-field request would leave the masks to the platform,
+    // and with the masks the format query returns (none) the conversion
+    // yields empty texels.
     info.header.biBitCount = 16;
-    info.header.biCompression = BI_BITFIELDS;
+    info.header.biCompression = BI_RGB;
     info.header.biPlanes = 1;
-    // The masks written after the header are not read: the texels are 5-5-5.
+    info.header.biClrUsed = 0;
+    info.header.biClrImportant = 0;
+    info.header.biSizeImage = 0;
     GetDIBits(bmp.Dc(), bmp.Bitmap(), 0, static_cast<UINT>(height), pixels, reinterpret_cast<BITMAPINFO*>(&info),
               DIB_RGB_COLORS);
     *outWidth = width;

@@ -114,7 +114,8 @@ TEST(PasswordOnTest, RefusedCloseKeepsRunningThenAllowedCloseEnds) {
         MoveMouse(attempt % 2 ? 5 : -5);
         Pump(400);
     }
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(saver.WaitExit(kExitWait), 0)
+        << "verifier calls: " << ReadNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_CALLS);
     EXPECT_EQ(VerifyCalls(), 2u) << "the library is loaded and asked afresh on every close";
     DeleteValue(kDesktopKey, "ScreenSaveUsePassword");
 }

@@ -300,8 +300,13 @@ int main(int argc, char** argv)
     }
     if (!readable) return Fail(1, "cannot load " + o.image + ": " + reason);
 
-    // The scene holds the 64 KiB blend table: heap, not stack.
-    auto scene = std::make_unique<Scene>();
+    // The scene holds the 64 KiB blend table: heap, not stack. Every way out
+    // gives back what setup built.
+    struct OwnedScene {
+        std::unique_ptr<Scene> scene = std::make_unique<Scene>();
+        ~OwnedScene() { TeardownScene(*scene); }
+    } owned;
+    Scene* scene = owned.scene.get();
     SetupScene(*scene, o.settings, 0, 0);
     if (!scene->sceneReady || scene->currentSurface == nullptr)
         return Fail(1, "cannot set up a scene for " + o.image + " (picture narrower than 4 pixels, or out of memory)");
@@ -335,6 +340,5 @@ int main(int argc, char** argv)
         if (!WriteFrameFile(o.format, o.outName.For(0), CaptureFrame(surface), error)) return Fail(1, error);
     }
     written.keep = true;
-    TeardownScene(*scene);
     return 0;
 }

@@ -105,7 +105,8 @@ TEST(ParseCommandLine, PicksTheRunModeInOrder)
     for (const ModeCase& c : cases) {
         std::string label;
         for (const std::string& a : c.args) label += "[" + a + "]";
-        const RunRequest r = Args(c.args).Parse();
+        const Args args(c.args);  // handleText points into these strings
+        const RunRequest r = args.Parse();
         EXPECT_EQ(r.mode, c.mode) << label;
         EXPECT_EQ(r.owner, c.owner) << label;
         ASSERT_NE(r.handleText, nullptr) << label;
@@ -125,7 +126,8 @@ TEST(ParseCommandLine, HandleTextReadsAsTheWindowNumber)
 TEST(ParseCommandLine, SwitchWithoutSecondArgumentIsHandleZero)
 {
     for (const char* sw : {"/p", "-l", "/a", "-A"}) {
-        const RunRequest r = Args({sw}).Parse();
+        const Args args({sw});
+        const RunRequest r = args.Parse();
         ASSERT_NE(r.handleText, nullptr) << sw;
         EXPECT_EQ(ParseWindowArg(r.handleText), 0u) << sw;
     }

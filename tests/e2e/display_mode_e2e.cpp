@@ -127,7 +127,7 @@ TEST_P(DisplayModeSwitchTest, SwitchedForTheRunAndRestoredOnClose) {
         MoveMouse(attempt % 2 ? -5 : 5);
         Pump(500);
     }
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     ExpectOriginalMode("after close");
 }
 
@@ -157,15 +157,15 @@ TEST_F(DisplayModeTest, WindowDestroyedWithoutCloseLeavesTheModeSwitched) {
     // The destroy handling runs without a close request before it: the saver
     // ends, but nothing restores the mode.
     PostMessageA(window, WM_DESTROY, 0, 0);
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     const ModeSeen after = CurrentMode();
     EXPECT_EQ(after.width, 320u);
     EXPECT_EQ(after.height, 240u);
 }
 
 TEST_F(DisplayModeTest, RefusedPasswordKeepsTheSwitchedModeUntilTheAcceptedClose) {
-    SetNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
-    SetNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
     Process saver;
     HWND window = StartSaver(saver, 0, 320, 240, {"password\\PASSWORD.CPL"});
     ASSERT_NE(window, nullptr);
@@ -179,12 +179,12 @@ TEST_F(DisplayModeTest, RefusedPasswordKeepsTheSwitchedModeUntilTheAcceptedClose
     EXPECT_EQ(CurrentMode().width, 320u);
     EXPECT_EQ(CurrentMode().height, 240u);
 
-    SetNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 1);
+    WriteNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 1);
     for (int attempt = 0; attempt < 5 && ReadNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_CALLS) < 2; ++attempt) {
         MoveMouse(attempt % 2 ? 5 : -5);
         Pump(400);
     }
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0)
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0)
         << "verifier calls: " << ReadNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_CALLS);
     ExpectOriginalMode("after the accepted close");
 }

@@ -175,15 +175,52 @@ void Pump(DWORD milliseconds) {
     } while (GetTickCount() - start < milliseconds);
 }
 
-// ---- Settings key ---------------------------------------------------------
+// ---- Any key under HKEY_CURRENT_USER -----------------------------------------
 
-void WriteSettingBytes(const char* name, DWORD type, const void* data, DWORD size) {
+void WriteValue(const char* keyName, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
+}
+
+void WriteNumber(const char* key, const char* name, DWORD value) {
+    WriteValue(key, name, REG_DWORD, &value, sizeof value);
+}
+
+void WriteText(const char* key, const char* name, const std::string& text) {
+    WriteValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, DWORD* size) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool ok =
+        RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+DWORD ReadNumber(const char* key, const char* name) {
+    DWORD value = 0, size = sizeof value;
+    return ReadValue(key, name, nullptr, &value, &size) ? value : 0;
+}
+
+void DeleteValue(const char* keyName, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
+
+// ---- Settings key ---------------------------------------------------------
+
+void WriteSettingBytes(const char* name, DWORD type, const void* data, DWORD size) {
+    WriteValue(kSettingsKey, name, type, data, size);
 }
 
 void WriteSettingInt(const char* name, int32_t value) {
@@ -201,12 +238,7 @@ void WriteSettingText(const char* name, const std::string& text) {
 namespace {
 
 bool ReadSettingRaw(const char* name, DWORD* type, void* data, DWORD* size) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    const bool ok =
-        RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
+    return ReadValue(kSettingsKey, name, type, data, size);
 }
 
 }  // namespace
@@ -235,14 +267,9 @@ bool ReadSettingShape(const char* name, DWORD* type, DWORD* size) {
     return ReadSettingRaw(name, type, nullptr, size);
 }
 
-void DeleteSetting(const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
-}
+void DeleteSetting(const char* name) { DeleteValue(kSettingsKey, name); }
 
-void DeleteSettingsKey() { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
+void DeleteSettingsKey() { DeleteKey(kSettingsKey); }
 
 void WriteSettings(const SettingsValues& settings) {
     WriteSettingInt("ScreenWidth", settings.screenWidth);

@@ -82,6 +82,19 @@ std::string WindowClass(HWND window);
 // test owns keep answering.
 void Pump(DWORD milliseconds);
 
+// ---- Any key under HKEY_CURRENT_USER -----------------------------------------
+
+// Creates the key when it is missing.
+void WriteValue(const char* key, const char* name, DWORD type, const void* data, DWORD size);
+void WriteNumber(const char* key, const char* name, DWORD value);  // REG_DWORD
+void WriteText(const char* key, const char* name, const std::string& text);  // REG_SZ
+// In: *size is the room at data (data may be null to ask for the shape only).
+// False when the key or value is missing or does not fit.
+bool ReadValue(const char* key, const char* name, DWORD* type, void* data, DWORD* size);
+DWORD ReadNumber(const char* key, const char* name);  // 0 when missing
+void DeleteValue(const char* key, const char* name);
+void DeleteKey(const char* key);  // with everything below it
+
 // ---- Settings key (HKEY_CURRENT_USER) ---------------------------------------
 
 // The twelve numbers go in as the saver stores them: REG_BINARY of 4 bytes

@@ -6,7 +6,7 @@ include_guard(GLOBAL)
 foreach(name password_e2e display_mode_e2e)
     add_executable(${name} ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${name} PRIVATE gyrofold_test_support gtest user32 gdi32 advapi32)
+    target_link_libraries(${name} PRIVATE gyrofold_e2e_support gyrofold_test_support gtest)
     # The runs find the saver and the fakes from here: <build>/tests/e2e.
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/e2e)
     add_dependencies(${name} gyrofold fake_password_cpl fake_mpr fake_mpr_without_change)

@@ -43,18 +43,18 @@ class PasswordOffTest : public ::testing::TestWithParam<UsePasswordCase> {};
 TEST_P(PasswordOffTest, FirstInputClosesWithoutAskingTheVerifier) {
     const UsePasswordCase& c = GetParam();
     ResetFakes();
-    SetNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
+    WriteNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
     switch (c.form) {
         case UsePasswordCase::Absent: DeleteValue(kDesktopKey, "ScreenSaveUsePassword"); break;
-        case UsePasswordCase::Number: SetNumber(kDesktopKey, "ScreenSaveUsePassword", c.value); break;
+        case UsePasswordCase::Number: WriteNumber(kDesktopKey, "ScreenSaveUsePassword", c.value); break;
         case UsePasswordCase::EightBytes: {
             const uint64_t wide = c.value;
-            SetBytes(kDesktopKey, "ScreenSaveUsePassword", REG_QWORD, &wide, 8);
+            WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_QWORD, &wide, 8);
             break;
         }
         case UsePasswordCase::TwoBytesZero: {
             const uint16_t narrow = 0;
-            SetBytes(kDesktopKey, "ScreenSaveUsePassword", REG_BINARY, &narrow, 2);
+            WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_BINARY, &narrow, 2);
             break;
         }
     }
@@ -67,7 +67,7 @@ TEST_P(PasswordOffTest, FirstInputClosesWithoutAskingTheVerifier) {
     ASSERT_NE(window, nullptr) << "no saver window";
     Pump(kStartUpWait);
     MoveMouse(5);
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     EXPECT_EQ(VerifyCalls(), 0u);
     DeleteValue(kDesktopKey, "ScreenSaveUsePassword");
 }
@@ -86,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
 // the allowed close ends it with 0. The verifier is given the saver window.
 TEST(PasswordOnTest, RefusedCloseKeepsRunningThenAllowedCloseEnds) {
     ResetFakes();
-    SetNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
-    SetNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 0);
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
     const std::string folder = MakeWorkFolder(TestName(), {"password\\PASSWORD.CPL"});
     WriteSaverSettings(folder, -1, 320, 240);
 
@@ -107,14 +107,14 @@ TEST(PasswordOnTest, RefusedCloseKeepsRunningThenAllowedCloseEnds) {
               static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)));
     EXPECT_TRUE(FramesAppear(window, 3000)) << "no frames after the refused close";
 
-    SetNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 1);
+    WriteNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_ANSWER, 1);
     // The first input after the refusal may only hide a pointer made visible
     // meanwhile; keep moving until the close is asked again.
     for (int attempt = 0; attempt < 5 && VerifyCalls() < 2; ++attempt) {
         MoveMouse(attempt % 2 ? 5 : -5);
         Pump(400);
     }
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0)
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0)
         << "verifier calls: " << ReadNumber(FAKE_SERVICES_KEY, FAKE_VERIFY_CALLS);
     EXPECT_EQ(VerifyCalls(), 2u) << "the library is loaded and asked afresh on every close";
     DeleteValue(kDesktopKey, "ScreenSaveUsePassword");
@@ -123,7 +123,7 @@ TEST(PasswordOnTest, RefusedCloseKeepsRunningThenAllowedCloseEnds) {
 // A password in use but no verifier library beside the saver: closing is allowed.
 TEST(PasswordOnTest, MissingVerifierLibraryAllowsClose) {
     ResetFakes();
-    SetNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
     const std::string folder = MakeWorkFolder(TestName(), {});
     WriteSaverSettings(folder, -1, 320, 240);
 
@@ -132,7 +132,7 @@ TEST(PasswordOnTest, MissingVerifierLibraryAllowsClose) {
     ASSERT_NE(WaitForWindow(saver, kWindowWait), nullptr);
     Pump(kStartUpWait);
     MoveMouse(5);
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     DeleteValue(kDesktopKey, "ScreenSaveUsePassword");
 }
 
@@ -167,14 +167,14 @@ TEST_P(ChangePasswordTest, ChangeServiceGetsProviderOwnerAndTwoZeros) {
 
     Process saver;
     ASSERT_TRUE(Start(saver, folder, "/a " + argument));
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     EXPECT_EQ(ReadNumber(FAKE_SERVICES_KEY, FAKE_CHANGE_CALLS), 1u);
     EXPECT_EQ(ReadText(FAKE_SERVICES_KEY, FAKE_CHANGE_PROVIDER), "SCRSAVE");
     EXPECT_EQ(ReadWindowValue(FAKE_SERVICES_KEY, FAKE_CHANGE_OWNER),
               static_cast<uint64_t>(reinterpret_cast<uintptr_t>(owner)));
     EXPECT_EQ(ReadNumber(FAKE_SERVICES_KEY, FAKE_CHANGE_RESERVED1), 0u);
     EXPECT_EQ(ReadNumber(FAKE_SERVICES_KEY, FAKE_CHANGE_RESERVED2), 0u);
-    EXPECT_TRUE(VisibleWindows(saver.id).empty());
+    EXPECT_TRUE(e2e::TopLevelWindows(saver.id()).empty());
     if (owner != nullptr) DestroyWindow(owner);
     ClearMprOverride();
 }
@@ -195,7 +195,7 @@ TEST(ChangePasswordTest, UpperCaseAndDashSwitchesSelectTheChange) {
         const std::string folder = MakeWorkFolder(TestName(), {"mpr\\MPR.DLL"});
         Process saver;
         ASSERT_TRUE(Start(saver, folder, std::string(switchText) + " 0"));
-        EXPECT_EQ(saver.WaitExit(kExitWait), 0) << switchText;
+        EXPECT_EQ(WaitExit(saver, kExitWait), 0) << switchText;
         EXPECT_EQ(ReadNumber(FAKE_SERVICES_KEY, FAKE_CHANGE_CALLS), 1u) << switchText;
     }
     ClearMprOverride();
@@ -224,7 +224,7 @@ TEST_P(ChangePasswordErrorTest, OneErrorBoxOwnedByTheGivenWindowThenExitZero) {
     Process saver;
     ASSERT_TRUE(Start(saver, folder, "/a " + std::to_string(reinterpret_cast<uintptr_t>(owner))));
     HWND box = WaitForWindow(saver, kWindowWait, "#32770", "Error");
-    ASSERT_NE(box, nullptr) << "no error box; windows: " << DescribeWindows(saver.id)
+    ASSERT_NE(box, nullptr) << "no error box; windows: " << DescribeWindows(saver.id())
                             << (saver.Running() ? "" : " (the saver has ended)");
     EXPECT_EQ(BoxText(box), c.text);
     EXPECT_EQ(GetWindow(box, GW_OWNER), owner);
@@ -232,7 +232,7 @@ TEST_P(ChangePasswordErrorTest, OneErrorBoxOwnedByTheGivenWindowThenExitZero) {
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
     DismissBox(box);
-    EXPECT_EQ(saver.WaitExit(kExitWait), 0);
+    EXPECT_EQ(WaitExit(saver, kExitWait), 0);
     EXPECT_EQ(ReadNumber(FAKE_SERVICES_KEY, FAKE_CHANGE_CALLS), 0u);
     DestroyWindow(owner);
     ClearMprOverride();

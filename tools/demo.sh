@@ -8,10 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 bash tools/install-deps.sh
-for preset in native win64; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$(nproc)"
-done
+# Only what the demo runs: the tests build with the test command.
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$(nproc)" --target gyrofold-render make-sample sample_image
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "$(nproc)" --target gyrofold
 
 out="$root/build/demo"
 mkdir -p "$out"
@@ -41,9 +42,15 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 [ -f "$WINEPREFIX/.gyrofold-ready" ] || { wine wineboot --init >/dev/null 2>&1; wineserver -w; touch "$WINEPREFIX/.gyrofold-ready"; }
+# A 32-bit integer as the hex bytes of a REG_BINARY value, lowest byte first.
+le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 wine reg add "$key" /v IMGFilename /t REG_SZ /d "$winpath" /f >/dev/null
-# Leave the display mode alone: the demo should not change your screen.
-wine reg add "$key" /v Stretch /t REG_BINARY /d ffffffff /f >/dev/null
+# Leave the display mode alone, so the demo never changes your screen, and
+# draw frames the size of the screen, so the saver fills it.
+wine reg add "$key" /v Stretch /t REG_BINARY /d "$(le32 -1)" /f >/dev/null
+read -r screen_width screen_height < <(xdotool getdisplaygeometry 2>/dev/null || echo "1024 768")
+wine reg add "$key" /v ScreenWidth /t REG_BINARY /d "$(le32 "$screen_width")" /f >/dev/null
+wine reg add "$key" /v ScreenHeight /t REG_BINARY /d "$(le32 "$screen_height")" /f >/dev/null
 
 if [ -z "$xvfb_pid" ]; then
     echo "running the saver on $DISPLAY: move the mouse or press a key to end it"

@@ -6,7 +6,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     libpng-dev libgif-dev libpixman-1-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
-    wine wine64 xvfb xdotool imagemagick
+    wine wine64 wine32:i386 xvfb xdotool imagemagick
     clang libclang-rt-14-dev
 )
 missing=()
@@ -17,6 +17,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""
     [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+    # The x86 build's tests run under the 32-bit half of wine.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo_cmd dpkg --add-architecture i386
+    fi
     $sudo_cmd apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y "${missing[@]}"
 fi

@@ -71,10 +71,19 @@ void GdiSurface::ReleaseCommon()
         DeleteObject(dibSection);
         DeleteDC(memDC);
     }
+    if (palette != nullptr) DeleteObject(palette);
     memDC = nullptr;
     dibSection = nullptr;
     savedObject = nullptr;
     pixelMemory = nullptr;
+    palette = nullptr;
+}
+
+int32_t GdiSurface::RealizeInto(DeviceContextHandle dc)
+{
+    HDC hdc = reinterpret_cast<HDC>(dc);
+    SelectPalette(hdc, palette, FALSE);
+    return static_cast<int32_t>(RealizePalette(hdc));
 }
 
 // --- PalettedSurface -------------------------------------------------------
@@ -101,21 +110,9 @@ void PalettedSurface::Init(WindowHandle target, const Rect32& rect)
     CreatePixelStorage();
 }
 
-void PalettedSurface::Release()
-{
-    if (palette != nullptr) {
-        DeleteObject(palette);
-        palette = nullptr;
-    }
-    ReleaseCommon();
-}
+void PalettedSurface::Release() { ReleaseCommon(); }
 
-int32_t PalettedSurface::ApplyPalette(DeviceContextHandle dc)
-{
-    HDC hdc = reinterpret_cast<HDC>(dc);
-    SelectPalette(hdc, palette, FALSE);
-    return static_cast<int32_t>(RealizePalette(hdc));
-}
+int32_t PalettedSurface::ApplyPalette(DeviceContextHandle dc) { return RealizeInto(dc); }
 
 void PalettedSurface::SetPalette(const uint8_t* colours768)
 {
@@ -173,21 +170,9 @@ void HiColorSurface::Init(WindowHandle target, const Rect32& rect)
     BuildPalette();
 }
 
-void HiColorSurface::Release()
-{
-    if (palette != nullptr) {
-        DeleteObject(palette);
-        palette = nullptr;
-    }
-    ReleaseCommon();
-}
+void HiColorSurface::Release() { ReleaseCommon(); }
 
-int32_t HiColorSurface::ApplyPalette(DeviceContextHandle dc)
-{
-    HDC hdc = reinterpret_cast<HDC>(dc);
-    SelectPalette(hdc, palette, FALSE);
-    return static_cast<int32_t>(RealizePalette(hdc));
-}
+int32_t HiColorSurface::ApplyPalette(DeviceContextHandle dc) { return RealizeInto(dc); }
 
 // 16-bit texels carry their own colours.
 void HiColorSurface::SetPalette(const uint8_t*) {}

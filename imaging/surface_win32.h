@@ -19,10 +19,15 @@ public:
     HBITMAP dibSection = nullptr;
     HGDIOBJ savedObject = nullptr;
     SurfaceBitmapInfo info = {};
+    HPALETTE palette = nullptr;
 
 protected:
-    // Puts the initial bitmap back and frees the DIB section and the context.
+    // Puts the initial bitmap back and frees the DIB section, the context and
+    // the palette.
     void ReleaseCommon();
+    // Selects the palette into dc and realizes it; the number of entries
+    // the system palette took.
+    int32_t RealizeInto(DeviceContextHandle dc);
     // Makes the memory context and the DIB section of the header in info.
     void CreatePixelStorage();
     void TakeRect(WindowHandle target, const Rect32& rect);
@@ -41,7 +46,6 @@ public:
     void BuildPalette() override;
 
     uint8_t colours[768] = {};
-    HPALETTE palette = nullptr;
 };
 
 class HiColorSurface : public GdiSurface {
@@ -53,6 +57,4 @@ public:
     int32_t ApplyPalette(DeviceContextHandle dc) override;
     void SetPalette(const uint8_t* colours768) override;
     void BuildPalette() override;
-
-    HPALETTE palette = nullptr;
 };

@@ -42,6 +42,14 @@ fi
 mkdir -p "$WINEPREFIX"
 (
     flock 9
+    # A prefix made before the 32-bit half of wine was installed has no
+    # syswow64, and the 32-bit loader then cannot even start: make it anew.
+    if [ -f "$WINEPREFIX/.gyrofold-ready" ] && [ -x /usr/lib/wine/wine ] &&
+        [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/.gyrofold-ready" ]; then
         "$wine" wineboot --init >/dev/null 2>&1
         wineserver -w 2>/dev/null

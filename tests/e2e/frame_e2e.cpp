@@ -379,7 +379,8 @@ TEST_P(FullScreenFrame, CentredFrameIsTheRenderedFramePixelForPixel) {
         if (c.useHiColor && seen.CountDifferences(settled.ToScreen(ExpandShift)) == 0)
             hints += " (it matches with 5-bit channels shifted, not replicated)";
         if (seen.CountDifferences(settled.Mirrored().ToScreen()) == 0) hints += " (it matches upside down)";
-        if (seen.CountDifferences(first.ToScreen()) == 0) hints += " (it matches the first, unsettled frame)";
+        if (c.numBuf > 1 && seen.CountDifferences(first.ToScreen()) == 0)
+            hints += " (it matches the first, unsettled frame)";
         FAIL() << "the centred frame is not the rendered one: " << DescribeDifferences(seen, expected) << hints;
     }
     ASSERT_TRUE(saver_.Running());

@@ -68,6 +68,8 @@ void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandl
     // A hand-edited size could be negative; an empty frame draws nothing.
     if (frame.right < frame.left) frame.right = frame.left;
     if (frame.bottom < frame.top) frame.bottom = frame.top;
+    if (frame.right - frame.left > kLargestFrameSide) frame.right = frame.left + kLargestFrameSide;
+    if (frame.bottom - frame.top > kLargestFrameSide) frame.bottom = frame.top + kLargestFrameSide;
 
     // A surface of an earlier failed setup is not kept alive.
     DeleteSurface(scene);

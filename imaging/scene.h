@@ -31,11 +31,17 @@ extern Scene TheScene;
 
 extern const char kImageLoadErrorText[];
 
+// The widest and tallest frame setup makes. The frame is shown centred and
+// cropped to its window, so no screen shows more of a larger one; the size
+// fields take any number, and a width in the millions would cost gigabytes of
+// frame memory and seconds per frame.
+constexpr int32_t kLargestFrameSide = 16384;
+
 // Builds the scene for window; previewHost is the host pane in preview mode,
 // 0 in full screen. In an 8-bit preview, or when NumBuf exceeds what the
-// history holds, NumBuf is changed in memory. A texture that cannot be loaded,
-// or memory that cannot be had, shows the image load error and leaves the
-// scene not ready.
+// history holds, NumBuf is changed in memory. Frame sides are kept between 0
+// and kLargestFrameSide. A texture that cannot be loaded, or memory that
+// cannot be had, shows the image load error and leaves the scene not ready.
 void SetupScene(Scene& scene, SaverSettings& settings, WindowHandle window, WindowHandle previewHost);
 
 // Gives back what setup built; does nothing when the scene is not ready.

@@ -347,6 +347,41 @@ TEST_F(Cycles, FullScreenOverAWreckedKeyAndAnOversizedNameShowsTheErrorAndExitsZ
     ExpectNothingLeft(0, saver.id());
 }
 
+
+// "abc" stored with its terminator is four bytes, so it loads: a width of
+// 6,513,249. The frame is cut to the largest side the saver makes, centred,
+// so the band across the whole screen is drawn, and the saver still ends.
+TEST_F(Cycles, FullScreenWidthInTheMillionsDrawsAcrossTheScreenAndExitsZero) {
+    e2e::WriteSettings(RunSettings(1, 3, texture_));
+    e2e::WriteSettingBytes("ScreenWidth", REG_SZ, "abc", 4);
+    int32_t width = 0;
+    ASSERT_TRUE(e2e::ReadSettingInt("ScreenWidth", &width));
+    ASSERT_EQ(width, 6513249);
+    const int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const int32_t top = (screenHeight - kFrameHeight) / 2;
+
+    e2e::Process saver;
+    ASSERT_TRUE(saver.Start(SaverPath, "/s"));
+    ASSERT_NE(e2e::WaitForTopLevelWindow(saver.id(), kWindowWait, e2e::kSaverClass), nullptr);
+    const bool drawn = WaitForLitRect(0, top, screenWidth, kFrameHeight, kFrameWait);
+    const e2e::Pixels screen = e2e::CaptureScreen();
+    e2e::SaveBmp(screen, Artifact("width-in-the-millions.bmp"));
+    ASSERT_TRUE(drawn) << "no band across the screen: " << screen.Crop(0, top, screenWidth, kFrameHeight).CountLit()
+                       << " of its pixels lit";
+    EXPECT_EQ(screen.CountLit(), static_cast<size_t>(screenWidth * kFrameHeight)) << "lit above or below the band";
+
+    DWORD exitCode = 12345;
+    bool ended = false;
+    for (int nudge = 0; nudge < 100 && !ended; ++nudge) {
+        e2e::SendMouseMove(nudge % 2 ? -3 : 3, 0);
+        ended = saver.WaitForExit(100, &exitCode);
+    }
+    ASSERT_TRUE(ended || saver.WaitForExitOrKill(kExitWait, &exitCode)) << "input did not end the saver";
+    EXPECT_EQ(exitCode, 0u);
+    ExpectNothingLeft(0, saver.id());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

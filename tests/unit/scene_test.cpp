@@ -222,3 +222,34 @@ TEST(SceneSetup, TeardownGivesEverythingBackOnce)
     EXPECT_EQ(run.scene->history[kPalettised].current, 1);
     std::remove(path.c_str());
 }
+
+TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
+{
+    const std::string path = WriteTexture(64, 64);
+    const struct {
+        int32_t width, height;
+        int32_t frameWidth, frameHeight;
+    } cases[] = {
+        // "abc" and its terminator, stored as a four-byte width.
+        {6513249, 240, 16384, 240},
+        {16384, 48, 16384, 48},
+        {16385, 48, 16384, 48},
+        {320, 2147483647, 320, 16384},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        SceneRun run(path, 1, 3);
+        run.settings.ScreenWidth = c.width;
+        run.settings.ScreenHeight = c.height;
+        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+        ASSERT_TRUE(run.scene->sceneReady);
+        EXPECT_EQ(run.Surface()->Width(), c.frameWidth);
+        EXPECT_EQ(run.Surface()->Height(), c.frameHeight);
+        run.ExpectZeroFilledRing(3, static_cast<size_t>(c.frameWidth) * c.frameHeight * 2);
+        // The settings keep what was asked for; only the frame is cut.
+        EXPECT_EQ(run.settings.ScreenWidth, c.width);
+        RenderFrame(*run.scene, run.settings);
+        EXPECT_EQ(run.Surface()->framesPresented, 1u);
+    }
+    std::remove(path.c_str());
+}

@@ -523,33 +523,31 @@ TEST(FrozenCamera, EveryFrameHasTheSameStepsAndTheyTurnAndZoom) {
 
 // Where the expected picture's marker lands: the negative zoom turns the
 // texture by a half turn about its centre texel (128, 100), which sits at
-// column 160 of picture row 120 of a 320 x 240 plain 16-bit frame. The F's
-// top bar (texture rows 30 to 35, columns 40 to 69) is then below and to the
-// right of the centre: 64 to 70 texel rows down, 0.86 texels a row, and 58 to
-// 88 texel columns across, 0.6 texels a column.
+// column 160 of picture row 120 of a 320 x 240 plain 16-bit frame. Screen
+// column 160 + d samples texel column 128 - 0.6 d, and picture row 120 + e
+// samples texel row 100 - 0.857 e, so the F, top left in the texture, lands
+// below and to the right of the centre, upside down and with its stem on the
+// right.
 TEST(FrozenCamera, TheMarkerLandsTurnedByAHalfTurn) {
     e2e::MakeFolders(ArtifactsFolder);
     const std::string texture = WriteTexture();
     const std::vector<RenderedFrame> frames = RenderReference(FrozenSettings(texture, 1, 1, 320, 240), 1);
     ASSERT_EQ(frames.size(), 1u);
     const RenderedFrame& f = frames[0];
-    const std::vector<bmpw::BmpColor> palette = TexturePalette();
+    // White 255 keeps its top five bits: 31 in each channel.
     auto markerAt = [&](int32_t column, int32_t row) {
-        const uint16_t p = f.pixels[static_cast<size_t>(row) * f.width + column];
-        const bmpw::BmpColor white = palette[kMarkerIndex];
-        return p == (((white.red >> 3) << 10) | ((white.green >> 3) << 5) | (white.blue >> 3));
+        return f.pixels[static_cast<size_t>(row) * f.width + column] == 0x7FFF;
     };
-    // Texel (128 + 60 x 0.6 ..., ...): screen column 160 + d samples texel
-    // column 128 - 0.6 d, screen row 120 + e samples texel row 100 - 0.857 e.
-    // Texture column 55 (in the bar) is d = (128 - 55) / 0.6 = 121.7; texture
-    // row 32 is e = (100 - 32) / 0.857 = 79.3.
+    // The top bar, texture rows 30 to 35 and columns 40 to 69: texture column
+    // 55 is d = (128 - 55) / 0.6 = 121.7, texture row 32 is
+    // e = (100 - 32) / 0.857 = 79.3.
     EXPECT_TRUE(markerAt(160 + 121, 120 + 79));
     // Not mirrored left to right: the same row on the other side is no marker.
     EXPECT_FALSE(markerAt(160 - 121, 120 + 79));
     // Not mirrored top to bottom.
     EXPECT_FALSE(markerAt(160 + 121, 120 - 79));
-    // The F's stem is on the texture's left, so turned it is on the right end
-    // of the bar: texture column 42 is d = 143.3, rows 36 to 71 are the stem.
+    // The stem, texture columns 40 to 45 from row 30 down to row 71: column 42
+    // is d = 143.3, row 48 is e = 60.7.
     EXPECT_TRUE(markerAt(160 + 143, 120 + 60));
     // Its middle bar reaches texture column 63 at texture row 50 (e = 58.3):
     // d = 108.3; column 66 (d = 103.3) is past its end.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 const double MotionSliderValues[kMotionSliderPositions] = {
     0.0, 0.05, 0.1, 0.2, 0.3, 0.5, 0.7, 0.9, 1.1, 1.3, 1.6, 2.0, 3.0, 5.0, 7.0, 10.0,
@@ -41,11 +42,47 @@ bool HiColorWarningNeeded(int32_t stretch, int32_t useHiColor)
     return stretch != -1 && stretch != 0 && stretch < 15 && useHiColor == 1;
 }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The length of the decimal number at the start of `text`: optional sign,
+// digits with an optional fraction (at least one digit in all), and an
+// exponent only when it has digits. 0 when there is none.
+size_t DecimalNumberLength(const char* text)
+{
+    size_t at = 0;
+    if (text[at] == '+' || text[at] == '-') ++at;
+    size_t digits = 0;
+    while (IsDigit(text[at])) ++at, ++digits;
+    if (text[at] == '.') {
+        ++at;
+        while (IsDigit(text[at])) ++at, ++digits;
+    }
+    if (digits == 0) return 0;
+    if (text[at] == 'e' || text[at] == 'E') {
+        size_t exponent = at + 1;
+        if (text[exponent] == '+' || text[exponent] == '-') ++exponent;
+        if (IsDigit(text[exponent])) {
+            while (IsDigit(text[exponent])) ++exponent;
+            at = exponent;
+        }
+    }
+    return at;
+}
+
+}  // namespace
+
 double ParseScaleText(const char* text)
 {
-    double value = 1.0;
-    if (std::sscanf(text, "%lf", &value) != 1) value = 1.0;
-    return value;
+    // Decimal numbers only. A C99 "%lf" also takes "inf", "nan" and
+    // hexadecimal ("0x10" is 16 there, 0 here), and a NaN or infinite scale
+    // would reach the renderer's fixed-point steps; so the number is cut out
+    // here and only that is converted.
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    const size_t length = DecimalNumberLength(text);
+    if (length == 0) return 1.0;
+    return std::strtod(std::string(text, length).c_str(), nullptr);
 }
 
 void FormatScaleText(double value, char* buffer, size_t size)

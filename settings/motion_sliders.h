@@ -40,7 +40,8 @@ bool HiColorWarningNeeded(int32_t stretch, int32_t useHiColor);
 constexpr size_t kScaleTextSize = 299;
 
 // Parses a scale field like "%lf" (leading white space skipped, trailing
-// text ignored); anything that does not start with a number gives 1.0.
+// text ignored), but decimal numbers only: no "inf", "nan" or hexadecimal.
+// Anything that does not start with a decimal number gives 1.0.
 double ParseScaleText(const char* text);
 
 // Writes `value` with two decimals into `buffer` (of `size` bytes). A value

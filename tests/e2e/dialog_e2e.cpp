@@ -619,7 +619,11 @@ TEST_P(ScaleFieldE2E, TypedTextIsStored) {
 INSTANTIATE_TEST_SUITE_P(Texts, ScaleFieldE2E,
                          ::testing::Values(ScaleEdit{"2.5x", 2.5}, ScaleEdit{"abc", 1.0}, ScaleEdit{"", 1.0},
                                            ScaleEdit{" 3", 3.0}, ScaleEdit{"0", 0.0}, ScaleEdit{"-4e-1", -0.4},
-                                           ScaleEdit{"x2", 1.0}));
+                                           ScaleEdit{"x2", 1.0},
+                                           // Only decimal numbers: no hexadecimal, no infinity, no NaN
+                                           // that would reach the renderer's fixed-point steps.
+                                           ScaleEdit{"0x10", 0.0}, ScaleEdit{"inf", 1.0}, ScaleEdit{"nan", 1.0},
+                                           ScaleEdit{"-Infinity", 1.0}));
 
 // ---- Size and bit depth fields ---------------------------------------------------
 

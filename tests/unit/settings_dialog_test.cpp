@@ -108,7 +108,19 @@ INSTANTIATE_TEST_SUITE_P(FieldTexts, ScaleParse,
                                            ScaleParseCase{"2.5e", 2.5},
                                            ScaleParseCase{".5", 0.5},
                                            ScaleParseCase{"x2", 1.0},
-                                           ScaleParseCase{"-", 1.0}));
+                                           ScaleParseCase{"-", 1.0},
+                                           ScaleParseCase{".", 1.0},
+                                           ScaleParseCase{"-.5", -0.5},
+                                           ScaleParseCase{"3.e2", 300.0},
+                                           ScaleParseCase{"1e+", 1.0},     // "1", the bare "e+" left over
+                                           ScaleParseCase{"\n\v\f\r8", 8.0},
+                                           // decimal only: a NaN or infinite scale would reach the
+                                           // renderer's fixed-point steps
+                                           ScaleParseCase{"0x10", 0.0},
+                                           ScaleParseCase{"inf", 1.0},
+                                           ScaleParseCase{"-Infinity", 1.0},
+                                           ScaleParseCase{"nan", 1.0},
+                                           ScaleParseCase{"NAN(1)", 1.0}));
 
 struct SizeCase {
     const char* name;

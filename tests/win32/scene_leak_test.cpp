@@ -156,9 +156,11 @@ struct SceneRunKind {
     bool preview;
 };
 
-// The smallest thing a cycle allocates is the 768-byte palette buffer of the
-// 8-bit loader; this many cycles leaking even a 256-byte block would exceed
-// the bound several times over.
+// The smallest blocks a cycle allocates are the 768-byte palette of the 8-bit
+// loader and the 800 bytes of row offsets; 150 cycles leaking one of them
+// would pass the heap bound almost thirty times over, and the bound on
+// committed pages seven times. The bounds leave room for the heap's own
+// bookkeeping, never for a block per cycle.
 constexpr int kCycles = 150;
 constexpr size_t kAllowedGrowth = 16 * 1024;
 constexpr size_t kAllowedHeapGrowth = 4 * 1024;

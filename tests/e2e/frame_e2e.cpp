@@ -284,6 +284,8 @@ struct FrameCase {
     int32_t numBuf;
     int32_t width;
     int32_t height;
+    double xScale = 1.0;
+    int32_t warpy = 0;
 };
 
 void PrintTo(const FrameCase& c, std::ostream* out) { *out << c.name; }
@@ -339,7 +341,9 @@ class FullScreenFrame : public FrameRun, public ::testing::WithParamInterface<Fr
 
 TEST_P(FullScreenFrame, CentredFrameIsTheRenderedFramePixelForPixel) {
     const FrameCase c = GetParam();
-    const e2e::SettingsValues values = FrozenSettings(texture_, c.useHiColor, c.numBuf, c.width, c.height);
+    e2e::SettingsValues values = FrozenSettings(texture_, c.useHiColor, c.numBuf, c.width, c.height);
+    values.xScale = c.xScale;
+    values.warpy = c.warpy;
     RenderedFrame first, settled;
     const e2e::Pixels expected = SettledPicture(values, c.numBuf, &first, &settled);
     ASSERT_EQ(expected.width, c.width);
@@ -412,7 +416,10 @@ INSTANTIATE_TEST_SUITE_P(Frozen, FullScreenFrame,
                                            FrameCase{"HiColorBlur", 1, 3, 320, 240},
                                            // A hand-edited width that is not a multiple of 4, and an odd height.
                                            FrameCase{"PalettedOddSize", 0, 1, 318, 237},
-                                           FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237}),
+                                           FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237},
+                                           // A negative XScale mirrors the picture left to right and
+                                           // squeezes it; with the angle at 0, Warpy changes nothing.
+                                           FrameCase{"PalettedMirrored", 0, 1, 320, 240, -0.9, 1}),
                          [](const ::testing::TestParamInfo<FrameCase>& info) { return info.param.name; });
 
 // ---- Preview ----------------------------------------------------------------------

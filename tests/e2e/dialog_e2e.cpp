@@ -81,18 +81,20 @@ void PressKeyWith(WORD modifier, WORD virtualKey) {
     SendKeys({Key(modifier, false), Key(virtualKey, false), Key(virtualKey, true), Key(modifier, true)});
 }
 
-// Each character as the key (with Shift where the layout needs it) that
-// makes it, so the edit control gets the WM_CHAR a user's typing gives.
+// Each character as a keystroke that carries it (VK_PACKET), so the edit
+// control gets the WM_CHAR a user's typing gives. Carrying the character
+// rather than the key and Shift keeps it independent of the modifier state,
+// which wine resyncs from the X server whenever the X focus moves.
 void TypeCharacters(const std::string& text) {
     std::vector<INPUT> inputs;
     for (char letter : text) {
-        const SHORT scan = VkKeyScanA(letter);
-        const WORD key = LOBYTE(scan);
-        const bool shift = (HIBYTE(scan) & 1) != 0;
-        if (shift) inputs.push_back(Key(VK_SHIFT, false));
-        inputs.push_back(Key(key, false));
-        inputs.push_back(Key(key, true));
-        if (shift) inputs.push_back(Key(VK_SHIFT, true));
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wScan = static_cast<unsigned char>(letter);
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+        inputs.push_back(input);
+        input.ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        inputs.push_back(input);
     }
     SendKeys(inputs);
 }
@@ -159,9 +161,15 @@ public:
             SetForegroundWindow(owner_);
             if (!WaitUntil([&] { return GetForegroundWindow() == owner_; })) return false;
         }
-        if (!process_.Start(SaverPath, arguments)) return false;
+        if (!process_.Start(SaverPath, arguments)) {
+            ADD_FAILURE() << "cannot start the saver: error " << GetLastError();
+            return false;
+        }
         dialog_ = e2e::WaitForTopLevelWindow(process_.id(), 15000, e2e::kDialogClass, kCaption);
-        if (!dialog_) return false;
+        if (!dialog_) {
+            ADD_FAILURE() << "no dialog; saver running: " << process_.Running();
+            return false;
+        }
         // The dialog procedure returns FALSE from WM_INITDIALOG, so no control
         // has the focus yet; the window must be the active one before typed
         // keys can reach it.
@@ -198,7 +206,9 @@ public:
         PressKey(VK_DELETE);
         if (!WaitUntil([&] { return Text(id).empty(); })) return false;
         TypeCharacters(text);
-        return WaitUntil([&] { return Text(id) == shows; });
+        if (WaitUntil([&] { return Text(id) == shows; })) return true;
+        ADD_FAILURE() << "typed \"" << text << "\", the field shows \"" << Text(id) << "\"";
+        return false;
     }
     bool Type(int id, const std::string& text) { return Type(id, text, text); }
 

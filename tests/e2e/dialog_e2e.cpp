@@ -1003,6 +1003,8 @@ DWORD KindBits(const char* className, DWORD style) {
 // platform measures the saver's own dialog.
 struct DialogUnits {
     HWND probe = nullptr;
+    // A named function, not a lambda: on x86 a dialog procedure is stdcall.
+    static INT_PTR CALLBACK ProbeProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
     ~DialogUnits() {
         if (probe) DestroyWindow(probe);
     }
@@ -1022,8 +1024,7 @@ struct DialogUnits {
             *at++ = static_cast<WORD>(*face);
             if (!*face) break;
         }
-        probe = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), header, nullptr,
-                                           [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        probe = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), header, nullptr, ProbeProc, 0);
         return probe != nullptr;
     }
     // The dialog manager converts the position and the size of a control

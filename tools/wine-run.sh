@@ -26,16 +26,20 @@ cleanup() {
 trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
-    # Pick a display number no other run holds.
-    for n in $(seq 90 140); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-            xvfb_pid=$!
-            export DISPLAY=":$n"
-            for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-            break
-        fi
-    done
+    # Xvfb takes the first display number no other server holds and says
+    # which, so runs started at the same moment never share a screen.
+    display_file="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+    n="$(tr -dc 0-9 <"$display_file")"
+    rm -f "$display_file"
+    if [ -z "$n" ]; then
+        echo "wine-run.sh: Xvfb did not start" >&2
+        exit 125
+    fi
+    export DISPLAY=":$n"
+    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 
 # The first run creates the prefix; serialise that between parallel tests.

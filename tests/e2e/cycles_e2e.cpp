@@ -25,8 +25,8 @@ std::string SaverPath;
 std::string ArtifactsFolder;
 int CycleCount = 50;
 
-constexpr int32_t kPaneWidth = 152;
-constexpr int32_t kPaneHeight = 112;
+using e2e::kPaneHeight;
+using e2e::kPaneWidth;
 constexpr int32_t kFrameWidth = 320;
 constexpr int32_t kFrameHeight = 240;
 
@@ -53,11 +53,7 @@ std::string WriteTexture() {
     form.bitsPerPixel = 8;
     const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
     const std::string path = Artifact("cycles-e2e-texture.bmp");
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
-    }
+    e2e::WriteFileBytes(path, bytes);
     return path;
 }
 
@@ -81,36 +77,6 @@ size_t SaverWindowsAnywhere() {
          window = FindWindowExA(nullptr, window, e2e::kSaverClass, nullptr))
         ++count;
     return count;
-}
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_PAINT) {
-        ValidateRect(window, nullptr);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND CreatePreviewHost() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = HostProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "GyrofoldCyclesPreviewHost";
-        registered = RegisterClassA(&windowClass) != 0;
-    }
-    HWND host = CreateWindowExA(0, "GyrofoldCyclesPreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 200, 150,
-                                kPaneWidth, kPaneHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (host == nullptr) return nullptr;
-    HDC dc = GetDC(host);
-    RECT client;
-    GetClientRect(host, &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ReleaseDC(host, dc);
-    e2e::Pump(50);
-    return host;
 }
 
 // Polls a rectangle of the screen until all of it is lit.
@@ -229,7 +195,7 @@ TEST_F(Cycles, PreviewStartsAndStopsWithItsHostEveryTime) {
         const int failuresBefore = FailuresSoFar();
         const ModeOfCycle mode = ModeFor(cycle);
         e2e::WriteSettings(RunSettings(mode.useHiColor, mode.numBuf, texture_));
-        HWND host = CreatePreviewHost();
+        HWND host = e2e::CreatePreviewHost();
         ASSERT_NE(host, nullptr);
         e2e::Process saver;
         const DWORD runStart = GetTickCount();

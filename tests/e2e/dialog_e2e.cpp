@@ -815,11 +815,7 @@ std::string WriteOneColourTexture(const std::string& name, bmpw::BmpColor colour
     form.bitsPerPixel = 8;
     const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
     const std::string path = Artifact(name);
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
-    }
+    e2e::WriteFileBytes(path, bytes);
     return path;
 }
 

@@ -26,6 +26,13 @@ bool MakeFolders(const std::string& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* out = std::fopen(ToWinePath(path).c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 // ---- Processes ------------------------------------------------------------
 
 Process::~Process() {
@@ -161,6 +168,42 @@ std::string WindowClass(HWND window) {
     char name[256] = "";
     GetClassNameA(window, name, sizeof name);
     return name;
+}
+
+namespace {
+
+LRESULT CALLBACK PreviewHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) return 1;
+    if (message == WM_PAINT) {
+        ValidateRect(window, nullptr);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreatePreviewHost(int32_t width, int32_t height) {
+    constexpr char kHostClass[] = "GyrofoldPreviewHost";
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = PreviewHostProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kHostClass;
+        registered = RegisterClassA(&windowClass) != 0;
+    }
+    HWND host = CreateWindowExA(0, kHostClass, "Preview host", WS_POPUP | WS_VISIBLE, 200, 150, width, height,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (host == nullptr) return nullptr;
+    // Start black, as the pane of the display settings does.
+    HDC dc = GetDC(host);
+    RECT client;
+    GetClientRect(host, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ReleaseDC(host, dc);
+    Pump(100);
+    return host;
 }
 
 void Pump(DWORD milliseconds) {

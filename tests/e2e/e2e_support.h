@@ -26,6 +26,9 @@ std::string ToWinePath(const std::string& path);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool MakeFolders(const std::string& folder);
 
+// Writes the whole file; true when all of it was written.
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
 // ---- Processes ------------------------------------------------------------
 
 // A started program. The destructor kills it if it still runs, so a failed
@@ -77,6 +80,15 @@ HWND FindChildWindow(HWND parent, DWORD processId, const char* className);
 
 std::string WindowText(HWND window);
 std::string WindowClass(HWND window);
+
+// The size of the preview pane of the display settings.
+constexpr int32_t kPaneWidth = 152;
+constexpr int32_t kPaneHeight = 112;
+
+// A stand-in for the preview pane: a black, borderless popup (so its outer
+// size is its client size, by which the saver centres its frame) that never
+// paints, so what shows there is the saver's.
+HWND CreatePreviewHost(int32_t width = kPaneWidth, int32_t height = kPaneHeight);
 
 // Handles this thread's waiting messages for the given time, so windows the
 // test owns keep answering.

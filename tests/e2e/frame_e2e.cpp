@@ -88,11 +88,7 @@ std::string WriteTexture() {
     form.bitsPerPixel = 8;
     const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
     const std::string path = Artifact("frame-e2e-texture.bmp");
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
-    }
+    e2e::WriteFileBytes(path, bytes);
     return path;
 }
 
@@ -424,38 +420,6 @@ INSTANTIATE_TEST_SUITE_P(Frozen, FullScreenFrame,
 
 // ---- Preview ----------------------------------------------------------------------
 
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_PAINT) {
-        ValidateRect(window, nullptr);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A borderless popup, so its outer size is its client size and the frame,
-// which is the client rectangle, lands at its origin.
-HWND CreatePreviewHost(int32_t width, int32_t height) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = HostProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "GyrofoldFramePreviewHost";
-        RegisterClassA(&windowClass);
-        registered = true;
-    }
-    HWND host = CreateWindowExA(0, "GyrofoldFramePreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 200, 150,
-                                width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    HDC dc = GetDC(host);
-    RECT client;
-    GetClientRect(host, &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ReleaseDC(host, dc);
-    e2e::Pump(100);
-    return host;
-}
-
 class PreviewFrame : public FrameRun, public ::testing::WithParamInterface<FrameCase> {};
 
 TEST_P(PreviewFrame, PaneShowsTheRenderedFramePixelForPixel) {
@@ -470,7 +434,7 @@ TEST_P(PreviewFrame, PaneShowsTheRenderedFramePixelForPixel) {
     ASSERT_EQ(expected.height, c.height);
 
     e2e::WriteSettings(stored);
-    HWND host = CreatePreviewHost(c.width, c.height);
+    HWND host = e2e::CreatePreviewHost(c.width, c.height);
     ASSERT_NE(host, nullptr);
     POINT origin = {0, 0};
     ClientToScreen(host, &origin);
@@ -567,7 +531,7 @@ TEST(FrozenCamera, TheMarkerLandsTurnedByAHalfTurn) {
 // 16-bit DIB section into a window and read back from the screen.
 TEST(WineScreen, FiveBitChannelsAreWidenedByBitReplication) {
     constexpr int32_t kLevels = 32;
-    HWND window = CreatePreviewHost(kLevels, 3);
+    HWND window = e2e::CreatePreviewHost(kLevels, 3);
     ASSERT_NE(window, nullptr);
     HDC windowDc = GetDC(window);
     HDC memory = CreateCompatibleDC(windowDc);

@@ -19,8 +19,8 @@ std::string SaverPath;
 std::string ArtifactsFolder;
 
 // The Display Properties preview pane is 152 x 112 pixels.
-constexpr int32_t kPaneWidth = 152;
-constexpr int32_t kPaneHeight = 112;
+using e2e::kPaneHeight;
+using e2e::kPaneWidth;
 
 constexpr int32_t kFrameWidth = 320;
 constexpr int32_t kFrameHeight = 240;
@@ -49,11 +49,7 @@ std::string WriteSampleTexture() {
     form.bitsPerPixel = 8;
     const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
     const std::string path = Artifact("saver-e2e-texture.bmp");
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
-    }
+    e2e::WriteFileBytes(path, bytes);
     return path;
 }
 
@@ -65,41 +61,6 @@ e2e::SettingsValues RunSettings(int32_t useHiColor, int32_t numBuf, const std::s
     settings.useHiColor = useHiColor;
     settings.numBuf = numBuf;
     return settings;
-}
-
-// The host of the preview: a plain window whose client area is the pane.
-// It never paints its background, so what shows there is the saver's.
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_PAINT) {
-        ValidateRect(window, nullptr);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND CreatePreviewHost() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = HostProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "GyrofoldPreviewHost";
-        RegisterClassA(&windowClass);
-        registered = true;
-    }
-    // No border: the saver centres its frame by the host's outer size, and the
-    // pane of the display settings has none.
-    HWND host = CreateWindowExA(0, "GyrofoldPreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 200, 150,
-                                kPaneWidth, kPaneHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    // Start black, as the pane of the display settings does.
-    HDC dc = GetDC(host);
-    RECT client;
-    GetClientRect(host, &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ReleaseDC(host, dc);
-    e2e::Pump(100);
-    return host;
 }
 
 // Polls the picture until enough of it is lit.
@@ -144,7 +105,7 @@ class PreviewRun : public SaverRun, public ::testing::WithParamInterface<ColourM
 TEST_P(PreviewRun, FramesFillThePaneAndMoveAndTheSaverEndsWithItsHost) {
     const ColourMode mode = GetParam();
     e2e::WriteSettings(RunSettings(mode.useHiColor, mode.numBuf, texture_));
-    HWND host = CreatePreviewHost();
+    HWND host = e2e::CreatePreviewHost();
     ASSERT_NE(host, nullptr);
     RECT client;
     GetClientRect(host, &client);

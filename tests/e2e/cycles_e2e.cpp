@@ -135,6 +135,20 @@ protected:
         EXPECT_EQ(SaverWindowsAnywhere(), 0u) << "cycle " << cycle << ": a saver window outlived its process";
     }
 
+    // Moves the pointer back and forth until the saver ends (start-up may
+    // still be running), then checks it ended with 0 and left nothing.
+    static void EndWithInput(e2e::Process& saver) {
+        DWORD exitCode = 12345;
+        bool ended = false;
+        for (int nudge = 0; nudge < 100 && !ended; ++nudge) {
+            e2e::SendMouseMove(nudge % 2 ? -3 : 3, 0);
+            ended = saver.WaitForExit(100, &exitCode);
+        }
+        ASSERT_TRUE(ended || saver.WaitForExitOrKill(kExitWait, &exitCode)) << "input did not end the saver";
+        EXPECT_EQ(exitCode, 0u);
+        ExpectNothingLeft(0, saver.id());
+    }
+
     std::string texture_;
 };
 
@@ -296,15 +310,7 @@ TEST_F(Cycles, FullScreenOverAWreckedKeyRunsOnItsFallbacksAndExitsZero) {
               static_cast<size_t>(kFrameWidth * kFrameHeight / 10))
         << "the picture does not move";
 
-    DWORD exitCode = 12345;
-    bool ended = false;
-    for (int nudge = 0; nudge < 100 && !ended; ++nudge) {
-        e2e::SendMouseMove(nudge % 2 ? -3 : 3, 0);
-        ended = saver.WaitForExit(100, &exitCode);
-    }
-    ASSERT_TRUE(ended || saver.WaitForExitOrKill(kExitWait, &exitCode)) << "input did not end the saver";
-    EXPECT_EQ(exitCode, 0u);
-    ExpectNothingLeft(0, saver.id());
+    ASSERT_NO_FATAL_FAILURE(EndWithInput(saver));
 
     // The saver modes never write the key: the wrecked values are still there.
     DWORD type = 0, size = 0;
@@ -364,15 +370,7 @@ TEST_F(Cycles, FullScreenWidthInTheMillionsDrawsAcrossTheScreenAndExitsZero) {
                        << " of its pixels lit";
     EXPECT_EQ(screen.CountLit(), static_cast<size_t>(screenWidth * kFrameHeight)) << "lit above or below the band";
 
-    DWORD exitCode = 12345;
-    bool ended = false;
-    for (int nudge = 0; nudge < 100 && !ended; ++nudge) {
-        e2e::SendMouseMove(nudge % 2 ? -3 : 3, 0);
-        ended = saver.WaitForExit(100, &exitCode);
-    }
-    ASSERT_TRUE(ended || saver.WaitForExitOrKill(kExitWait, &exitCode)) << "input did not end the saver";
-    EXPECT_EQ(exitCode, 0u);
-    ExpectNothingLeft(0, saver.id());
+    ASSERT_NO_FATAL_FAILURE(EndWithInput(saver));
 }
 
 }  // namespace

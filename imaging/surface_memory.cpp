@@ -1,9 +1,6 @@
 #include "imaging/surface_memory.h"
 
 #include <cstring>
-#include <map>
-
-#include "imaging/status_text.h"
 
 MemorySurface::MemorySurface(int32_t hiColor, const Rect32& rect) : hiColor_(hiColor)
 {
@@ -46,42 +43,4 @@ const uint8_t* MemorySurface::PictureRow(int32_t r) const
     const int32_t memoryRow = hiColor_ ? r : Height() - 1 - r;
     return static_cast<const uint8_t*>(pixelMemory) +
            static_cast<size_t>(memoryRow) * static_cast<size_t>(Stride()) * BytesPerPixel();
-}
-
-void Surface::Present() { ++framesPresented; }
-
-Surface* CreateSurface(int32_t hiColor, WindowHandle target, const Rect32& frame)
-{
-    auto* surface = new MemorySurface(hiColor, frame);
-    surface->window = target;
-    return surface;
-}
-
-namespace {
-std::map<WindowHandle, Rect32>& ClientRects()
-{
-    static std::map<WindowHandle, Rect32> rects;
-    return rects;
-}
-}  // namespace
-
-void SetNativeClientRect(WindowHandle window, const Rect32& rect) { ClientRects()[window] = rect; }
-
-std::vector<StatusTextRecord>& NativeStatusTexts()
-{
-    static std::vector<StatusTextRecord> texts;
-    return texts;
-}
-
-Rect32 ClientRectOf(WindowHandle window)
-{
-    const auto it = ClientRects().find(window);
-    return it == ClientRects().end() ? Rect32{0, 0, 0, 0} : it->second;
-}
-
-void DrawStatusText(WindowHandle window, TextContext context, const char* text, const Rect32& rect)
-{
-    StatusTextRecord record = {window, context == TextContext::WholeWindow ? 1 : 0, rect, {}};
-    std::strncpy(record.text, text, sizeof record.text - 1);
-    NativeStatusTexts().push_back(record);
 }

@@ -28,8 +28,9 @@ private:
     std::vector<uint8_t> storage_;
 };
 
-// The native stand-ins for window sizes and the texts drawn into windows, so
-// that tests can see what scene setup did.
+// The stand-ins for window sizes and the texts drawn into windows in programs
+// without a window (memory_frames.cpp), so that tests can see what scene setup
+// did.
 void SetNativeClientRect(WindowHandle window, const Rect32& rect);
 struct StatusTextRecord {
     WindowHandle window;

@@ -1,0 +1,403 @@
+// The saver as an X11 hack: settings from the command line, a window of its
+// own, an existing one or the screen saver's, and one frame per pass of the
+// loop, paced by -delay and by the display's refresh.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#ifdef GYROFOLD_HAVE_XRANDR
+#include <X11/extensions/Xrandr.h>
+#endif
+
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "effect/render_frame.h"
+#include "imaging/scene.h"
+#include "imaging/surface_x11.h"
+
+namespace {
+
+// What the command line sets beside the saver's settings.
+struct HackOptions {
+    SaverSettings settings;
+    int32_t root = 0;
+    unsigned long windowId = 0;
+    int32_t frameWidth = 0;
+    int32_t frameHeight = 0;
+    int32_t delay = 0;
+    int32_t fps = 0;
+};
+HackOptions TheOptions;
+
+enum class OptionKind { Switch, Unset, Integer, Number, Text, WindowId };
+
+struct HackOption {
+    const char* name;
+    OptionKind kind;
+    void* field;
+    const char* defaultText;  // null: the default is another option's
+    const char* help;
+};
+
+SaverSettings& S = TheOptions.settings;
+// The one list of options: the parser, the usage text and the defaults come
+// from it, and packaging/xscreensaver/gyrofold.xml mirrors it.
+const HackOption kOptions[] = {
+    {"root", OptionKind::Switch, &TheOptions.root, "0", "draw on the root window, or on $XSCREENSAVER_WINDOW"},
+    {"window", OptionKind::Unset, &TheOptions.root, nullptr, "draw in a window of its own (the default)"},
+    {"window-id", OptionKind::WindowId, &TheOptions.windowId, "0", "draw into this window (decimal or 0x hex)"},
+    {"image", OptionKind::Text, S.IMGFilename, "", "the BMP file tiled across the plane (the sample image)"},
+    {"hicolor", OptionKind::Switch, &S.UseHiColor, "1", "16-bit 5-5-5 frames instead of the image's palette"},
+    {"numbuf", OptionKind::Integer, &S.NumBuf, "3", "frames folded into each one, motion blur (1 = off, up to 8)"},
+    {"warpy", OptionKind::Switch, &S.Warpy, "0", "shear the picture instead of turning it"},
+    {"xscale", OptionKind::Number, &S.XScale, "1", "horizontal scale of the image"},
+    {"yscale", OptionKind::Number, &S.YScale, "1", "vertical scale of the image"},
+    {"rot1", OptionKind::Number, &S.Rot1, "1", "turning speed"},
+    {"rot2", OptionKind::Number, &S.Rot2, "1", "how fast the turning speed swings"},
+    {"zoom1", OptionKind::Number, &S.Zoom1, "1", "depth of the zoom"},
+    {"zoom2", OptionKind::Number, &S.Zoom2, "1", "how fast the zoom swings"},
+    {"frame-width", OptionKind::Integer, &TheOptions.frameWidth, "0", "fixed frame width, centred (0 = the window's)"},
+    {"frame-height", OptionKind::Integer, &TheOptions.frameHeight, "0", "fixed frame height (0 = the window's)"},
+    {"delay", OptionKind::Integer, &TheOptions.delay, "20000", "pause after each frame, in microseconds"},
+    {"fps", OptionKind::Switch, &TheOptions.fps, "0", "show the frame rate in the lower-left corner"},
+};
+
+void PrintUsage(FILE* out)
+{
+    std::fprintf(out, "usage: gyrofold [options]\n");
+    for (const HackOption& o : kOptions) {
+        std::string name = std::string("-") + o.name;
+        if (o.kind == OptionKind::Switch) name += " | -no-" + std::string(o.name);
+        if (o.kind >= OptionKind::Integer) name += o.kind == OptionKind::Text ? " FILE" : " N";
+        std::fprintf(out, "  %-26s %s", name.c_str(), o.help);
+        if (o.defaultText != nullptr && o.kind != OptionKind::Text) std::fprintf(out, " [%s]", o.defaultText);
+        std::fprintf(out, "\n");
+    }
+}
+
+// Every character of text must be taken.
+bool SetValue(const HackOption& o, const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    switch (o.kind) {
+    case OptionKind::Switch:
+    case OptionKind::Unset:
+        return false;
+    case OptionKind::Integer: {
+        const long v = std::strtol(text, &end, 10);
+        if (errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+        // Sizes and pauses below zero mean nothing; NumBuf takes any number.
+        if (v < 0 && o.field != &S.NumBuf) return false;
+        *static_cast<int32_t*>(o.field) = static_cast<int32_t>(v);
+        break;
+    }
+    case OptionKind::Number:
+        *static_cast<double*>(o.field) = std::strtod(text, &end);
+        break;
+    case OptionKind::WindowId: {
+        const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        *static_cast<unsigned long*>(o.field) = std::strtoul(text, &end, hex ? 16 : 10);
+        if (errno != 0 || text[0] == '-') return false;
+        break;
+    }
+    case OptionKind::Text:
+        if (std::strlen(text) > static_cast<size_t>(kImageFilenameLimit)) return false;
+        std::strcpy(static_cast<char*>(o.field), text);
+        return true;
+    }
+    return end != text && *end == '\0';
+}
+
+// Returns the index of the first argument it cannot take, or 0.
+int ParseOptions(int argc, char** argv)
+{
+    for (const HackOption& o : kOptions) {
+        if (o.kind == OptionKind::Switch)
+            *static_cast<int32_t*>(o.field) = std::atoi(o.defaultText);
+        else if (o.defaultText != nullptr)
+            SetValue(o, o.defaultText);
+    }
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-') return i;
+        arg += arg[1] == '-' ? 2 : 1;
+        const bool negated = std::strncmp(arg, "no-", 3) == 0;
+        const HackOption* match = nullptr;
+        for (const HackOption& o : kOptions) {
+            if (std::strcmp(arg, o.name) == 0) match = &o;
+            if (negated && o.kind == OptionKind::Switch && std::strcmp(arg + 3, o.name) == 0) match = &o;
+        }
+        if (match == nullptr) return i;
+        if (match->kind == OptionKind::Switch || match->kind == OptionKind::Unset) {
+            *static_cast<int32_t*>(match->field) = match->kind == OptionKind::Switch && !negated ? 1 : 0;
+        } else if (i + 1 >= argc || !SetValue(*match, argv[++i])) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+// The sample image beside the program in the build tree, or where the install
+// puts it relative to libexec/xscreensaver.
+void DefaultImage(char* name)
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return;
+    exe[n] = '\0';
+    std::string dir(exe, std::strrchr(exe, '/') - exe);
+    for (const std::string& path : {dir + "/../../share/gyrofold/sample.bmp", dir + "/sample.bmp"}) {
+        if (access(path.c_str(), R_OK) == 0 && path.size() <= static_cast<size_t>(kImageFilenameLimit)) {
+            std::strcpy(name, path.c_str());
+            return;
+        }
+    }
+}
+
+int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t stopRequested = 0;
+
+void OnStopSignal(int)
+{
+    stopRequested = 1;
+    const char byte = 1;
+    // The loop may be waiting in select; the byte wakes it.
+    if (write(signalPipe[1], &byte, 1) < 0) return;
+}
+
+int OnXError(Display* display, XErrorEvent* e)
+{
+    char text[128];
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "gyrofold: the window is gone (%s)\n", text);
+    std::exit(1);
+}
+
+int OnXConnectionLost(Display*)
+{
+    std::fprintf(stderr, "gyrofold: lost the connection to the X server\n");
+    std::exit(1);
+}
+
+double RefreshRate(Display* display)
+{
+    double rate = 0;
+#ifdef GYROFOLD_HAVE_XRANDR
+    int eventBase, errorBase;
+    if (XRRQueryExtension(display, &eventBase, &errorBase)) {
+        XRRScreenConfiguration* config = XRRGetScreenInfo(display, DefaultRootWindow(display));
+        if (config != nullptr) {
+            rate = XRRConfigCurrentRate(config);
+            XRRFreeScreenConfigInfo(config);
+        }
+    }
+#else
+    (void)display;
+#endif
+    // The same fallback as the Windows saver's for a display that reports none.
+    return rate > 1 ? rate : 60.0;
+}
+
+using Clock = std::chrono::steady_clock;
+
+struct Loop {
+    Display* display;
+    Atom deleteWindow;
+    bool ownWindow;
+    bool rebuild = true;
+    bool clear = true;
+    int exitCode = -1;
+};
+
+void HandleEvent(Loop& loop, XEvent& e)
+{
+    X11Target& t = TheX11Target;
+    switch (e.type) {
+    case ConfigureNotify:
+        if (e.xconfigure.window != t.window) break;
+        if (e.xconfigure.width != t.width || e.xconfigure.height != t.height) {
+            t.width = e.xconfigure.width;
+            t.height = e.xconfigure.height;
+            loop.rebuild = loop.rebuild || TheOptions.frameWidth == 0 || TheOptions.frameHeight == 0;
+            loop.clear = true;
+        }
+        break;
+    case Expose:
+        if (e.xexpose.count == 0) loop.clear = true;
+        break;
+    case DestroyNotify:
+        if (e.xdestroywindow.window != t.window) break;
+        std::fprintf(stderr, "gyrofold: the window was destroyed\n");
+        loop.exitCode = 1;
+        break;
+    case ClientMessage:
+        if (static_cast<Atom>(e.xclient.data.l[0]) == loop.deleteWindow) loop.exitCode = 0;
+        break;
+    case KeyPress: {
+        char c = 0;
+        KeySym key = NoSymbol;
+        XLookupString(&e.xkey, &c, 1, &key, nullptr);
+        if (c == 'q' || c == 'Q' || key == XK_Escape) loop.exitCode = 0;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// Takes every waiting event, then sleeps until the deadline or until an event
+// or a stop signal arrives.
+void WaitUntil(Loop& loop, Clock::time_point deadline)
+{
+    const int xfd = ConnectionNumber(loop.display);
+    for (;;) {
+        while (loop.exitCode < 0 && !stopRequested && XPending(loop.display) > 0) {
+            XEvent e;
+            XNextEvent(loop.display, &e);
+            HandleEvent(loop, e);
+        }
+        if (stopRequested && loop.exitCode < 0) loop.exitCode = 0;
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (loop.exitCode >= 0 || left <= 0) return;
+        fd_set fds;
+        FD_ZERO(&fds);
+        FD_SET(xfd, &fds);
+        FD_SET(signalPipe[0], &fds);
+        timeval tv = {static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
+        select((xfd > signalPipe[0] ? xfd : signalPipe[0]) + 1, &fds, nullptr, nullptr, &tv);
+    }
+}
+
+void DrawFrameRate(double fps)
+{
+    X11Target& t = TheX11Target;
+    if (t.font == nullptr) return;
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "FPS: %.1f", fps);
+    const VisualPixels pixels = {t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask};
+    XSetForeground(t.display, t.gc, pixels.Pixel(255, 255, 0));
+    XSetBackground(t.display, t.gc, pixels.Pixel(0, 0, 0));
+    XDrawImageString(t.display, t.window, t.gc, 10, t.height - 10 - t.font->descent, text, length);
+    XFlush(t.display);
+}
+
+Window ChooseWindow(Display* display, Loop& loop)
+{
+    loop.ownWindow = false;
+    if (TheOptions.windowId != 0) return TheOptions.windowId;
+    if (TheOptions.root) {
+        const char* named = std::getenv("XSCREENSAVER_WINDOW");
+        if (named != nullptr && *named != '\0') return std::strtoul(named, nullptr, 0);
+        return DefaultRootWindow(display);
+    }
+    loop.ownWindow = true;
+    const int screen = DefaultScreen(display);
+    XSetWindowAttributes a = {};
+    a.background_pixel = BlackPixel(display, screen);
+    a.event_mask = KeyPressMask | StructureNotifyMask | ExposureMask;
+    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, CopyFromParent, InputOutput,
+                             CopyFromParent, CWBackPixel | CWEventMask, &a);
+    XStoreName(display, w, "Gyrofold");
+    XSetWMProtocols(display, w, &loop.deleteWindow, 1);
+    XMapWindow(display, w);
+    return w;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int bad = ParseOptions(argc, argv);
+    if (bad != 0) {
+        std::fprintf(stderr, "gyrofold: cannot take option \"%s\"\n", argv[bad]);
+        PrintUsage(stderr);
+        return 1;
+    }
+    if (S.IMGFilename[0] == '\0') DefaultImage(S.IMGFilename);
+
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "gyrofold: cannot open display \"%s\"\n", XDisplayName(nullptr));
+        return 1;
+    }
+    XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXConnectionLost);
+    if (pipe(signalPipe) != 0) return 1;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    Loop loop = {display, XInternAtom(display, "WM_DELETE_WINDOW", False), false};
+    X11Target& t = TheX11Target;
+    t.display = display;
+    t.window = ChooseWindow(display, loop);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, t.window, &attributes);
+    if (attributes.visual->c_class != TrueColor) {
+        std::fprintf(stderr, "gyrofold: the window's visual is not TrueColor\n");
+        return 1;
+    }
+    t.visual = attributes.visual;
+    t.depth = attributes.depth;
+    t.width = attributes.width;
+    t.height = attributes.height;
+    XGCValues values = {};
+    values.graphics_exposures = False;
+    t.gc = XCreateGC(display, t.window, GCGraphicsExposures, &values);
+    // Another client's window: only its size, exposures and end matter.
+    if (!loop.ownWindow) XSelectInput(display, t.window, StructureNotifyMask | ExposureMask);
+    t.font = XLoadQueryFont(display, "fixed");
+
+    const auto refresh = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / RefreshRate(display)));
+    const auto delay = std::chrono::microseconds(TheOptions.delay);
+    auto rateStart = Clock::now();
+    int rateFrames = 0;
+    double fps = 0;
+    while (loop.exitCode < 0) {
+        const auto frameStart = Clock::now();
+        if (loop.rebuild) {
+            TeardownScene(TheScene);
+            S.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
+            S.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
+            SetupScene(TheScene, S, t.window, 0);
+            loop.rebuild = false;
+            loop.clear = TheScene.sceneReady != 0;
+        }
+        if (!TheScene.sceneReady) {
+            if (loop.clear) DrawCentredText(kImageLoadErrorText);
+        } else {
+            if (loop.clear) {
+                XSetForeground(display, t.gc, VisualPixels{t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask}.Pixel(0, 0, 0));
+                XFillRectangle(display, t.window, t.gc, 0, 0, t.width, t.height);
+            }
+            RenderFrame(TheScene, S);
+            ++rateFrames;
+            const double seconds = std::chrono::duration<double>(Clock::now() - rateStart).count();
+            if (seconds >= 1.0) {
+                fps = rateFrames / seconds;
+                rateFrames = 0;
+                rateStart = Clock::now();
+            }
+            if (TheOptions.fps) DrawFrameRate(fps);
+        }
+        loop.clear = false;
+        // -delay after the frame, and no more frames than the display shows.
+        const auto next = Clock::now() + delay;
+        WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
+    }
+    TeardownScene(TheScene);
+    XCloseDisplay(display);
+    return loop.exitCode;
+}

@@ -8,6 +8,7 @@ packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64 wine32:i386 xvfb xdotool imagemagick
     clang libclang-rt-14-dev
+    libx11-dev libxext-dev libxrandr-dev x11-utils x11-apps xscreensaver
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,61 @@
+#!/bin/bash
+# The real client: Debian's xscreensaver daemon runs the installed hack on a
+# private Xvfb display; activated, the screen must show the hack's moving
+# picture, and deactivated, the hack must end. Usage: xscreensaver_client.sh BUILD_DIR
+set -euo pipefail
+work=$(mktemp -d /tmp/gyrofold-xss.XXXXXX)
+chmod 755 "$work"
+as=(env)
+cleanup() {
+    "${as[@]}" HOME="$work/home" DISPLAY="${DISPLAY:-}" xscreensaver-command -exit >/dev/null 2>&1 || true
+    [ -n "${xvfb:-}" ] && kill "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; cat "$work/daemon.log" 2>/dev/null | tail -20; exit 1; }
+until_ok() { for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1; }
+
+cmake --install "$1" --prefix "$work/prefix" >/dev/null
+hack=$work/prefix/libexec/xscreensaver/gyrofold
+for f in "$hack" share/xscreensaver/config/gyrofold.xml share/gyrofold/sample.bmp share/man/man6/gyrofold.6; do
+    [ -e "${f/#share/$work/prefix/share}" ] || fail "not installed: $f"
+done
+# The daemon refuses to run hacks as root.
+if [ "$(id -u)" = 0 ]; then
+    id gyrofold-test >/dev/null 2>&1 || useradd --system --no-create-home gyrofold-test
+    as=(runuser -u gyrofold-test -- env)
+fi
+mkdir "$work/home"
+printf '%s\n' 'mode: one' 'selected: 0' 'timeout: 1:00:00' 'lock: False' 'fade: False' 'unfade: False' \
+    'splash: False' "programs: $hack -root -no-hicolor -numbuf 1 -delay 10000" > "$work/home/.xscreensaver"
+[ "$(id -u)" = 0 ] && chown -R gyrofold-test "$work/home"
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 480x360x24 3>"$work/display" 2>/dev/null &
+xvfb=$!
+until_ok test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=:$(cat "$work/display")
+user=("${as[@]}" HOME="$work/home" DISPLAY="$DISPLAY")
+"${user[@]}" xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
+until_ok "${user[@]}" xscreensaver-command -time >/dev/null 2>&1 || fail "the daemon did not start"
+"${user[@]}" xscreensaver-command -activate >/dev/null
+until_ok pgrep -f "^$hack" >/dev/null || fail "the hack did not start"
+pid=$(pgrep -f "^$hack")
+
+# Every colour on the screen is one of the image's (an 8-bit frame shows its
+# palette exactly), and there are many of them.
+colours() { convert "$@" -unique-colors txt:- | grep -o '#[0-9A-F]\{6\}' | sort; }
+colours "$work/prefix/share/gyrofold/sample.bmp" > "$work/image.txt"
+shows_picture() {
+    xwd -root -silent > "$work/$1.xwd"
+    colours "xwd:$work/$1.xwd" > "$work/$1.txt"
+    [ "$(wc -l < "$work/$1.txt")" -gt 100 ] && [ -z "$(comm -23 "$work/$1.txt" "$work/image.txt")" ]
+}
+until_ok shows_picture first || fail "the screen does not show the picture"
+sleep 0.5
+shows_picture second || fail "the second screenshot does not show the picture"
+cmp -s "$work/first.xwd" "$work/second.xwd" && fail "the picture does not move"
+
+"${user[@]}" xscreensaver-command -deactivate >/dev/null
+ended() { ! ps -o stat= -p "$pid" | grep -qv Z; }
+until_ok ended || fail "the hack is still running after deactivation"
+echo "xscreensaver ran and ended gyrofold (pid $pid)"

@@ -180,7 +180,8 @@ int OnXError(Display* display, XErrorEvent* e)
 {
     char text[128];
     XGetErrorText(display, e->error_code, text, sizeof text);
-    std::fprintf(stderr, "gyrofold: the window is gone (%s)\n", text);
+    const bool gone = e->error_code == BadWindow || e->error_code == BadDrawable;
+    std::fprintf(stderr, "gyrofold: %s (%s)\n", gone ? "the window is gone" : "the X server refused a request", text);
     std::exit(1);
 }
 
@@ -238,7 +239,7 @@ void HandleEvent(Loop& loop, XEvent& e)
         break;
     case DestroyNotify:
         if (e.xdestroywindow.window != t.window) break;
-        std::fprintf(stderr, "gyrofold: the window was destroyed\n");
+        std::fprintf(stderr, "gyrofold: the window is gone\n");
         loop.exitCode = 1;
         break;
     case ClientMessage:

@@ -80,7 +80,10 @@ void PrintUsage(FILE* out)
         if (o.kind == OptionKind::Switch) name += " | -no-" + std::string(o.name);
         if (o.kind >= OptionKind::Integer) name += o.kind == OptionKind::Text ? " FILE" : " N";
         std::fprintf(out, "  %-26s %s", name.c_str(), o.help);
-        if (o.defaultText != nullptr && o.kind != OptionKind::Text) std::fprintf(out, " [%s]", o.defaultText);
+        if (o.kind == OptionKind::Switch)
+            std::fprintf(out, " [%s]", std::atoi(o.defaultText) ? "on" : "off");
+        else if (o.kind != OptionKind::Text && o.kind != OptionKind::Unset && o.kind != OptionKind::WindowId)
+            std::fprintf(out, " [%s]", o.defaultText);
         std::fprintf(out, "\n");
     }
 }
@@ -320,6 +323,10 @@ Window ChooseWindow(Display* display, Loop& loop)
 int main(int argc, char** argv)
 {
     const int bad = ParseOptions(argc, argv);
+    if (bad != 0 && (std::strcmp(argv[bad], "-help") == 0 || std::strcmp(argv[bad], "--help") == 0)) {
+        PrintUsage(stdout);
+        return 0;
+    }
     if (bad != 0) {
         std::fprintf(stderr, "gyrofold: cannot take option \"%s\"\n", argv[bad]);
         PrintUsage(stderr);

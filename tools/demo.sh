@@ -3,14 +3,15 @@
 # an animated GIF, points the saver's settings at the sample and runs
 # gyrofold.scr /s under wine: on your display when there is one (move the mouse
 # or press a key to end it), otherwise on a virtual display for a few seconds,
-# saving screenshots beside the GIF.
+# saving screenshots beside the GIF; then the Linux saver, build/native/gyrofold,
+# in a window (q ends it) or on the virtual display with a screenshot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 bash tools/install-deps.sh
 # Only what the demo runs: the tests build with the test command.
 cmake --preset native >/dev/null
-cmake --build --preset native -j "$(nproc)" --target gyrofold-render make-sample sample_image
+cmake --build --preset native -j "$(nproc)" --target gyrofold-render make-sample sample_image gyrofold
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$(nproc)" --target gyrofold
 
@@ -67,4 +68,17 @@ else
     xdotool key space || true
     wait "$saver" || true
     echo "no display: ran the saver on a virtual one; screenshots in $out/saver-1.png and $out/saver-2.png"
+fi
+
+if [ -z "$xvfb_pid" ]; then
+    echo "running the Linux saver in a window on $DISPLAY: press q or close the window to end it"
+    build/native/gyrofold -window -fps
+else
+    build/native/gyrofold -root &
+    hack=$!
+    sleep 2
+    import -display "$DISPLAY" -window root "$out/linux-saver.png"
+    kill "$hack"
+    wait "$hack" || true
+    echo "ran the Linux saver on the virtual display; screenshot in $out/linux-saver.png"
 fi

@@ -225,8 +225,8 @@ void DrawCentredText(const char* text)
         const int ascent = t.font->ascent, descent = t.font->descent;
         XSetFont(t.display, t.gc, t.font->fid);
         XSetBackground(t.display, t.gc, pixels.Pixel(255, 255, 255));
-        XDrawImageString(t.display, t.window, t.gc, (t.width - width) / 2,
-                         (t.height - ascent - descent) / 2 + ascent, text, length);
+        XDrawImageString(t.display, t.window, t.gc, (t.width - width) / 2, (t.height - ascent - descent) / 2 + ascent,
+                         text, length);
     }
     XSync(t.display, False);
 }

@@ -49,23 +49,24 @@ struct HackOption {
     const char* help;
 };
 
-SaverSettings& S = TheOptions.settings;
+SaverSettings& Settings = TheOptions.settings;
 // The one list of options: the parser, the usage text and the defaults come
 // from it, and packaging/xscreensaver/gyrofold.xml mirrors it.
 const HackOption kOptions[] = {
     {"root", OptionKind::Switch, &TheOptions.root, "0", "draw on the root window, or on $XSCREENSAVER_WINDOW"},
     {"window", OptionKind::Unset, &TheOptions.root, nullptr, "draw in a window of its own (the default)"},
     {"window-id", OptionKind::WindowId, &TheOptions.windowId, "0", "draw into this window (decimal or 0x hex)"},
-    {"image", OptionKind::Text, S.IMGFilename, "", "the BMP file tiled across the plane (the sample image)"},
-    {"hicolor", OptionKind::Switch, &S.UseHiColor, "1", "16-bit 5-5-5 frames instead of the image's palette"},
-    {"numbuf", OptionKind::Integer, &S.NumBuf, "3", "frames folded into each one, motion blur (1 = off, up to 8)"},
-    {"warpy", OptionKind::Switch, &S.Warpy, "0", "shear the picture instead of turning it"},
-    {"xscale", OptionKind::Number, &S.XScale, "1", "horizontal scale of the image"},
-    {"yscale", OptionKind::Number, &S.YScale, "1", "vertical scale of the image"},
-    {"rot1", OptionKind::Number, &S.Rot1, "1", "turning speed"},
-    {"rot2", OptionKind::Number, &S.Rot2, "1", "how fast the turning speed swings"},
-    {"zoom1", OptionKind::Number, &S.Zoom1, "1", "depth of the zoom"},
-    {"zoom2", OptionKind::Number, &S.Zoom2, "1", "how fast the zoom swings"},
+    {"image", OptionKind::Text, Settings.IMGFilename, "", "the BMP file tiled across the plane (the sample image)"},
+    {"hicolor", OptionKind::Switch, &Settings.UseHiColor, "1", "16-bit 5-5-5 frames instead of the image's palette"},
+    {"numbuf", OptionKind::Integer, &Settings.NumBuf, "3",
+     "frames folded into each one, motion blur (1 = off, up to 8)"},
+    {"warpy", OptionKind::Switch, &Settings.Warpy, "0", "shear the picture instead of turning it"},
+    {"xscale", OptionKind::Number, &Settings.XScale, "1", "horizontal scale of the image"},
+    {"yscale", OptionKind::Number, &Settings.YScale, "1", "vertical scale of the image"},
+    {"rot1", OptionKind::Number, &Settings.Rot1, "1", "turning speed"},
+    {"rot2", OptionKind::Number, &Settings.Rot2, "1", "how fast the turning speed swings"},
+    {"zoom1", OptionKind::Number, &Settings.Zoom1, "1", "depth of the zoom"},
+    {"zoom2", OptionKind::Number, &Settings.Zoom2, "1", "how fast the zoom swings"},
     {"frame-width", OptionKind::Integer, &TheOptions.frameWidth, "0", "fixed frame width, centred (0 = the window's)"},
     {"frame-height", OptionKind::Integer, &TheOptions.frameHeight, "0", "fixed frame height (0 = the window's)"},
     {"delay", OptionKind::Integer, &TheOptions.delay, "20000", "pause after each frame, in microseconds"},
@@ -101,7 +102,7 @@ bool SetValue(const HackOption& o, const char* text)
         const long v = std::strtol(text, &end, 10);
         if (errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
         // Sizes and pauses below zero mean nothing; NumBuf takes any number.
-        if (v < 0 && o.field != &S.NumBuf) return false;
+        if (v < 0 && o.field != &Settings.NumBuf) return false;
         *static_cast<int32_t*>(o.field) = static_cast<int32_t>(v);
         break;
     }
@@ -290,8 +291,9 @@ void DrawFrameRate(double fps)
     char text[32];
     const int length = std::snprintf(text, sizeof text, "FPS: %.1f", fps);
     const VisualPixels pixels = {t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask};
+    XSetFont(t.display, t.gc, t.font->fid);
     XSetForeground(t.display, t.gc, pixels.Pixel(255, 255, 0));
-    XSetBackground(t.display, t.gc, pixels.Pixel(0, 0, 0));
+    XSetBackground(t.display, t.gc, 0);
     XDrawImageString(t.display, t.window, t.gc, 10, t.height - 10 - t.font->descent, text, length);
     XFlush(t.display);
 }
@@ -332,7 +334,7 @@ int main(int argc, char** argv)
         PrintUsage(stderr);
         return 1;
     }
-    if (S.IMGFilename[0] == '\0') DefaultImage(S.IMGFilename);
+    if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
 
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -368,7 +370,8 @@ int main(int argc, char** argv)
     if (!loop.ownWindow) XSelectInput(display, t.window, StructureNotifyMask | ExposureMask);
     t.font = XLoadQueryFont(display, "fixed");
 
-    const auto refresh = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / RefreshRate(display)));
+    const auto refresh =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / RefreshRate(display)));
     const auto delay = std::chrono::microseconds(TheOptions.delay);
     auto rateStart = Clock::now();
     int rateFrames = 0;
@@ -377,20 +380,21 @@ int main(int argc, char** argv)
         const auto frameStart = Clock::now();
         if (loop.rebuild) {
             TeardownScene(TheScene);
-            S.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
-            S.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
-            SetupScene(TheScene, S, t.window, 0);
+            Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
+            Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
+            SetupScene(TheScene, Settings, t.window, 0);
             loop.rebuild = false;
             loop.clear = TheScene.sceneReady != 0;
         }
         if (!TheScene.sceneReady) {
             if (loop.clear) DrawCentredText(kImageLoadErrorText);
         } else {
+            // Around a frame smaller than the window, black as on Windows.
             if (loop.clear) {
-                XSetForeground(display, t.gc, VisualPixels{t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask}.Pixel(0, 0, 0));
+                XSetForeground(display, t.gc, 0);
                 XFillRectangle(display, t.window, t.gc, 0, 0, t.width, t.height);
             }
-            RenderFrame(TheScene, S);
+            RenderFrame(TheScene, Settings);
             ++rateFrames;
             const double seconds = std::chrono::duration<double>(Clock::now() - rateStart).count();
             if (seconds >= 1.0) {

@@ -262,7 +262,8 @@ TEST(ShownFrame, MissingImageShowsTheErrorTextCentred)
         for (int y = 0; y < 240; ++y)
             for (int i = 0; i < 321; ++i)
                 if (p[static_cast<size_t>(y) * 321 + i] == 0xFFFFFF)
-                    left = std::min(left, i), right = std::max(right, i), top = std::min(top, y), bottom = std::max(bottom, y);
+                    left = std::min(left, i), right = std::max(right, i), top = std::min(top, y),
+                    bottom = std::max(bottom, y);
         return right - left + 1 == textWidth && bottom - top + 1 == textHeight;
     });
     EXPECT_TRUE(shown) << "white box " << right - left + 1 << "x" << bottom - top + 1;
@@ -375,7 +376,8 @@ TEST_P(Options, BadOnesPrintTheUsageAndExitWithOne)
     EXPECT_EQ(hack.Wait(), 1);
     const std::string errors = hack.Errors();
     EXPECT_EQ(errors.substr(0, errors.find('\n')), GetParam().firstLine);
-    EXPECT_EQ(errors.find("usage: gyrofold") != std::string::npos, GetParam().firstLine.find("take") != std::string::npos);
+    const bool bad = GetParam().firstLine.find("take") != std::string::npos;
+    EXPECT_EQ(errors.find("usage: gyrofold") != std::string::npos, bad);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -387,7 +389,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"NegativeDelay", {"-delay", "-5"}, "gyrofold: cannot take option \"-5\""},
         OptionCase{"BeyondInt32", {"-frame-height", "2147483648"}, "gyrofold: cannot take option \"2147483648\""},
         OptionCase{"BadWindowId", {"-window-id", "0xZZ"}, "gyrofold: cannot take option \"0xZZ\""},
-        OptionCase{"ImageNameTooLong", {"-image", std::string(300, 'a')}, "gyrofold: cannot take option \"" + std::string(300, 'a') + "\""},
+        OptionCase{"ImageNameTooLong", {"-image", std::string(300, 'a')},
+                   "gyrofold: cannot take option \"" + std::string(300, 'a') + "\""},
         OptionCase{"Unknown", {"-bogus"}, "gyrofold: cannot take option \"-bogus\""},
         OptionCase{"NoOnANumber", {"-no-numbuf"}, "gyrofold: cannot take option \"-no-numbuf\""},
         OptionCase{"NotAnOption", {"stray"}, "gyrofold: cannot take option \"stray\""},

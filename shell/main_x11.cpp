@@ -261,8 +261,32 @@ void HandleEvent(Loop& loop, XEvent& e)
     }
 }
 
-// Takes every waiting event, then sleeps until the deadline or until an event
-// or a stop signal arrives.
+// Builds the scene anew when the frame follows a resized window, and shows
+// the window's picture again without moving the camera: the current frame
+// over black, as on Windows, or the image load error.
+void Repaint(Loop& loop)
+{
+    X11Target& t = TheX11Target;
+    if (loop.rebuild) {
+        TeardownScene(TheScene);
+        Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
+        Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
+        // A failed setup has drawn the error text itself.
+        SetupScene(TheScene, Settings, t.window, 0);
+        loop.clear = TheScene.sceneReady != 0;
+        loop.rebuild = false;
+    }
+    if (loop.clear && !TheScene.sceneReady) DrawCentredText(kImageLoadErrorText);
+    if (loop.clear && TheScene.sceneReady) {
+        XSetForeground(t.display, t.gc, 0);
+        XFillRectangle(t.display, t.window, t.gc, 0, 0, t.width, t.height);
+        TheScene.currentSurface->Present();
+    }
+    loop.clear = false;
+}
+
+// Takes every waiting event and repaints what they ask for, then sleeps until
+// the deadline or until an event or a stop signal arrives.
 void WaitUntil(Loop& loop, Clock::time_point deadline)
 {
     const int xfd = ConnectionNumber(loop.display);
@@ -273,6 +297,7 @@ void WaitUntil(Loop& loop, Clock::time_point deadline)
             HandleEvent(loop, e);
         }
         if (stopRequested && loop.exitCode < 0) loop.exitCode = 0;
+        if (loop.exitCode < 0) Repaint(loop);
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (loop.exitCode >= 0 || left <= 0) return;
         fd_set fds;
@@ -378,22 +403,8 @@ int main(int argc, char** argv)
     double fps = 0;
     while (loop.exitCode < 0) {
         const auto frameStart = Clock::now();
-        if (loop.rebuild) {
-            TeardownScene(TheScene);
-            Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
-            Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
-            SetupScene(TheScene, Settings, t.window, 0);
-            loop.rebuild = false;
-            loop.clear = TheScene.sceneReady != 0;
-        }
-        if (!TheScene.sceneReady) {
-            if (loop.clear) DrawCentredText(kImageLoadErrorText);
-        } else {
-            // Around a frame smaller than the window, black as on Windows.
-            if (loop.clear) {
-                XSetForeground(display, t.gc, 0);
-                XFillRectangle(display, t.window, t.gc, 0, 0, t.width, t.height);
-            }
+        Repaint(loop);
+        if (TheScene.sceneReady) {
             RenderFrame(TheScene, Settings);
             ++rateFrames;
             const double seconds = std::chrono::duration<double>(Clock::now() - rateStart).count();
@@ -404,7 +415,6 @@ int main(int argc, char** argv)
             }
             if (TheOptions.fps) DrawFrameRate(fps);
         }
-        loop.clear = false;
         // -delay after the frame, and no more frames than the display shows.
         const auto next = Clock::now() + delay;
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);

@@ -3,6 +3,8 @@
 
 #define IDS_DESCRIPTION 1
 #define IDD_SETTINGS 101
+// The program icon, at the id screen savers conventionally give it.
+#define IDI_GYROFOLD 100
 
 // Controls of the settings dialog.
 #define IDC_SCREEN_WIDTH 1000

@@ -2,13 +2,17 @@
 // feature shows which way the camera turns and how far it zooms: hue follows
 // the angle around the centre, bright and dark rings follow the distance, a
 // grid marks every 32 texels, and a white "F" near one corner has no mirror
-// or turn symmetry, so a flipped or turned picture is seen at once.
+// or turn symmetry, so a flipped or turned picture is seen at once. Given a
+// second name it also writes the program icon made from the same picture.
+// It needs nothing beyond the standard library, so a cross-compiled build can
+// build it for the build machine.
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "tools/frame_output.h"
+#include "tools/icon_encoder.h"
 
 namespace {
 
@@ -49,13 +53,21 @@ bool InMarker(int32_t x, int32_t y)
     return glyph[gy][gx] == '#';
 }
 
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const std::string path = argc > 1 ? argv[1] : "sample.bmp";
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: make-sample [OUT.bmp]\n");
+    if (argc > 3) {
+        std::fprintf(stderr, "usage: make-sample [OUT.bmp [OUT.ico]]\n");
         return 2;
     }
     Frame f;
@@ -87,9 +99,13 @@ int main(int argc, char** argv)
             f.screen[static_cast<size_t>(y) * kSide + x] = index;
         }
 
-    std::string error;
-    if (!WriteBmpFile(path, f, error)) {
-        std::fprintf(stderr, "make-sample: %s\n", error.c_str());
+    if (!WriteWholeFile(path, EncodeBmp(f))) {
+        std::fprintf(stderr, "make-sample: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    // The sizes the Explorer and the installer ask for.
+    if (argc > 2 && !WriteWholeFile(argv[2], EncodeIcon(f, {16, 32, 48, 256}))) {
+        std::fprintf(stderr, "make-sample: cannot write %s\n", argv[2]);
         return 1;
     }
     return 0;

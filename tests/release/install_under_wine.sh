@@ -1,0 +1,30 @@
+#!/bin/bash
+# install_under_wine.sh SETUP.exe release_probe.exe OUTDIR: runs the probe in
+# a wine prefix made for this run alone, then checks from the Linux side that
+# the uninstalls left no file of the saver's anywhere on drive C.
+set -u
+setup="$1" probe="$2" outdir="$3"
+if [ ! -f "$setup" ]; then
+    echo "$setup is missing: build the package target first"
+    exit 1
+fi
+here="$(cd "$(dirname "$0")" && pwd)"
+export WINEPREFIX="$(dirname "$probe")/fresh-prefix"
+WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+mkdir -p "$outdir"
+rm -f "$outdir/installed-saver.bmp" "$outdir/installed-saver.png"
+
+"$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}"
+rc=$?
+if [ -f "$outdir/installed-saver.bmp" ] && command -v convert >/dev/null; then
+    convert "$outdir/installed-saver.bmp" "$outdir/installed-saver.png" && rm "$outdir/installed-saver.bmp"
+fi
+left="$(find "$WINEPREFIX/drive_c" -iname '*gyrofold*')"
+if [ -n "$left" ]; then
+    echo "FAILED: the uninstalls left behind:"
+    echo "$left"
+    rc=1
+fi
+[ $rc -eq 0 ] && rm -rf "$WINEPREFIX"
+exit $rc

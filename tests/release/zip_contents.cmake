@@ -1,0 +1,11 @@
+# The ZIP holds exactly the saver, the sample and the README, at its top.
+if(NOT EXISTS "${ZIP}")
+    message(FATAL_ERROR "${ZIP} is missing: build the package target first")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf "${ZIP}" OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+string(REPLACE "\n" ";" files "${listing}")
+list(REMOVE_ITEM files "")
+list(SORT files)
+if(failed OR NOT files STREQUAL "README.txt;gyrofold.scr;sample.bmp")
+    message(FATAL_ERROR "${ZIP} holds [${files}], not [README.txt;gyrofold.scr;sample.bmp]")
+endif()

@@ -7,6 +7,7 @@ packages=(
     libpng-dev libgif-dev libpixman-1-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64 wine32:i386 xvfb xdotool imagemagick
+    nsis
     clang libclang-rt-14-dev
     libx11-dev libxext-dev libxrandr-dev x11-utils x11-apps xscreensaver
 )

@@ -15,6 +15,11 @@ for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
 done
+# The Windows release packages (ZIP and installer); the release tests install them.
+for preset in win64 win32; do
+    echo "=== package $preset"
+    cmake --build --preset "$preset" -j "$jobs" --target package
+done
 
 for preset in native native-asan; do
     echo "=== test $preset"

@@ -10,6 +10,10 @@ if [ ! -f "$setup" ]; then
 fi
 here="$(cd "$(dirname "$0")" && pwd)"
 export WINEPREFIX="$(dirname "$probe")/fresh-prefix"
+# No menu entries in the desktop's home for the installer's shortcuts: the
+# helper that would write them starts in the install folder and may still
+# be there when the uninstaller removes it.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 mkdir -p "$outdir"

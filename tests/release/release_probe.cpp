@@ -27,47 +27,50 @@ void Check(bool ok, const std::string& what, const std::string& seen = "")
     if (!ok) ++failures;
 }
 
-bool Same(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-DWORD Run(std::string commandLine)
+HANDLE Start(std::string commandLine)
 {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 999;
-    DWORD code = 998;
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
     CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    return pi.hProcess;
+}
+
+DWORD Run(const std::string& commandLine)
+{
+    HANDLE process = Start(commandLine);
+    DWORD code = 999;
+    if (process && WaitForSingleObject(process, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+    if (process) CloseHandle(process);
     return code;
 }
 
-// A value's bytes; a string's without its terminator.
-std::string ReadRegistry(HKEY root, const char* key, const char* value)
+// A value's bytes, a string's without its terminator; "" for a key that exists, with no value named.
+std::string ReadRegistry(HKEY root, const char* key, const char* value = nullptr)
 {
     char data[1024];
     DWORD size = sizeof data, type = 0;
-    // The NSIS installer is a 32-bit program, so its machine-wide keys sit in the 32-bit view.
     HKEY h;
+    // The NSIS installer is a 32-bit program, so its machine-wide keys sit in the 32-bit view.
     if (RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS) return kAbsent;
-    const LSTATUS status = RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    LSTATUS status = ERROR_SUCCESS;
+    if (value) status = RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(h);
     if (status != ERROR_SUCCESS) return kAbsent;
-    return std::string(data, type == REG_SZ && size > 0 ? size - 1 : size);
+    return std::string(data, !value ? 0 : type == REG_SZ && size > 0 ? size - 1 : size);
 }
 
-bool KeyExists(const char* key)
+// Letter case aside: Windows paths.
+void CheckValue(HKEY root, const char* key, const char* value, const std::string& expected, const std::string& what)
 {
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
+    const std::string seen = ReadRegistry(root, key, value);
+    Check(_stricmp(seen.c_str(), expected.c_str()) == 0, what, seen);
 }
 
-struct Layout {
-    std::string windows, saver, wrongSaver, instdir;
-};
+struct Layout { std::string saver, wrongSaver, instdir; };
 
 Layout Expected()
 {
@@ -77,10 +80,10 @@ Layout Expected()
     const std::string w = windows;
 #ifdef _WIN64
     // The real 64-bit system folder, never the 32-bit one.
-    return {w, w + "\\system32\\gyrofold.scr", w + "\\SysWOW64\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
+    return {w + "\\system32\\gyrofold.scr", w + "\\SysWOW64\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
 #else
     // SysWOW64 on 64-bit Windows; Sysnative names the real system32 from a 32-bit program.
-    return {w, w + "\\SysWOW64\\gyrofold.scr", w + "\\Sysnative\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
+    return {w + "\\SysWOW64\\gyrofold.scr", w + "\\Sysnative\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
 #endif
 }
 
@@ -121,12 +124,8 @@ void CheckVersionAndIcon(const std::string& path)
 // The start-up text or the load error would show white on black.
 void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
 {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::string commandLine = "\"" + l.saver + "\" /s";
-    Check(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0,
-        "installed saver starts with /s");
+    HANDLE saver = Start("\"" + l.saver + "\" /s");
+    Check(saver != nullptr, "installed saver starts with /s");
     Sleep(4000);
     const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     BITMAPINFO bi = {};
@@ -137,10 +136,9 @@ void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
     SelectObject(memory, shot);
     BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
     GdiFlush();
-    TerminateProcess(pi.hProcess, 0);
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    TerminateProcess(saver, 0);  // each fails harmlessly on a saver that never started
+    WaitForSingleObject(saver, 10000);
+    CloseHandle(saver);
 
     const int left = (w - 320) / 2, top = (h - 240) / 2;
     int strong = 0, outside = 0, hues[8] = {};
@@ -154,8 +152,7 @@ void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
                 ++hues[(p[2] >= p[1]) * 4 + (p[1] >= p[0]) * 2 + (p[2] >= p[0])];  // which hue sixth
             }
         }
-    int everyHue = 0;
-    for (int count : hues) everyHue += count >= 320 * 240 / 50;
+    const auto everyHue = std::count_if(hues, hues + 8, [](int count) { return count >= 320 * 240 / 50; });
     Check(outside == 0 && strong >= 320 * 240 * 7 / 10 && everyHue == 6, "the screen shows the sample",
         std::to_string(outside) + " lit pixels outside the frame, " + std::to_string(strong * 100 / (320 * 240)) +
             "% strong colours, " + std::to_string(everyHue) + " of 6 hues");
@@ -176,20 +173,11 @@ void CheckInstalled(const Layout& l, bool present)
 {
     const std::string files[] = {l.saver, l.instdir + "\\sample.bmp", l.instdir + "\\Uninstall.exe", l.instdir};
     for (const auto& file : files) Check(Exists(file) == present, file + (present ? " exists" : " is gone"));
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((l.instdir + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE && !present; more; more = FindNextFileA(search, &found))
-        std::printf("left in %s: %s\n", l.instdir.c_str(), found.cFileName);
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     Check(!Exists(l.wrongSaver), l.wrongSaver + " never exists");
     Check(!Exists(l.instdir + "\\gyrofold.scr"), "no saver left in " + l.instdir);
-    Check(KeyExists(kUninstallKey) == present, std::string("uninstall entry ") + (present ? "exists" : "is gone"));
-    for (const char* key : {"Software\\Quillbox\\Gyrofold", "Software\\Quillbox"})
-        Check(KeyExists(key) == present, std::string(key) + (present ? " exists" : " is gone"));
-    if (present) {
-        const std::string name = ReadRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName");
-        Check(name == "Quillbox Gyrofold", "uninstall entry's name", name);
-    }
+    for (const char* key : {kUninstallKey, "Software\\Quillbox\\Gyrofold", "Software\\Quillbox"})
+        Check((ReadRegistry(HKEY_LOCAL_MACHINE, key) != kAbsent) == present, std::string(key) + (present ? " exists" : " is gone"));
+    if (present) CheckValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Quillbox Gyrofold", "uninstall entry's name");
 }
 
 }  // namespace
@@ -203,10 +191,8 @@ int main(int argc, char** argv)
     Check(Run(install) == 0, "silent install");
     CheckInstalled(l, true);
     CheckVersionAndIcon(l.saver);
-    std::string image = ReadRegistry(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename");
-    Check(Same(image, l.instdir + "\\sample.bmp"), "IMGFilename names the installed sample", image);
-    std::string saver = ReadRegistry(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE");
-    Check(Same(saver, l.saver), "SCRNSAVE.EXE names the installed saver", saver);
+    CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", l.instdir + "\\sample.bmp", "IMGFilename names the installed sample");
+    CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", l.saver, "SCRNSAVE.EXE names the installed saver");
     CheckSaverShowsSample(l, argv[2]);
 
     // A user's own settings survive a second install.
@@ -215,28 +201,22 @@ int main(int argc, char** argv)
     RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "NumBuf", REG_BINARY, &numBuf, 4);
     Check(Run(install) == 0, "second silent install");
     CheckInstalled(l, true);
-    image = ReadRegistry(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename");
-    Check(image == "C:\\mine.bmp", "second install keeps the user's IMGFilename", image);
+    CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", "C:\\mine.bmp", "second install keeps the user's IMGFilename");
     Check(ReadRegistry(HKEY_CURRENT_USER, kSettingsKey, "NumBuf") == std::string("\5\0\0\0", 4), "second install keeps NumBuf");
 
     // SCRNSAVE.EXE before the uninstall (empty: as the install left it) and after it.
     const char* const cases[][2] = {{"C:\\windows\\system32\\other.scr", "C:\\windows\\system32\\other.scr"}, {"", kAbsent}};
     for (const auto& c : cases) {
+        if (&c != &cases[0]) Check(Run(install) == 0, "install again");
         if (*c[0]) RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", REG_SZ, c[0], static_cast<DWORD>(std::strlen(c[0]) + 1));
         // Run from a copy with _?=, as NSIS itself does, so that this waits for the real work.
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        const std::string copy = std::string(temp) + "gyrofold-uninstall.exe";
+        const std::string copy = "C:\\uninstall-copy.exe";
         CopyFileA((l.instdir + "\\Uninstall.exe").c_str(), copy.c_str(), FALSE);
         Check(Run("\"" + copy + "\" /S _?=" + l.instdir) == 0, "silent uninstall");
         DeleteFileA(copy.c_str());
         CheckInstalled(l, false);
-        saver = ReadRegistry(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE");
-        Check(saver == c[1], std::string("SCRNSAVE.EXE after the uninstall is ") + c[1], saver);
-        image = ReadRegistry(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename");
-        Check(image == "C:\\mine.bmp", "uninstall keeps the settings", image);
-        if (!*c[0]) break;
-        Check(Run(install) == 0, "install again");
+        CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", c[1], std::string("SCRNSAVE.EXE after the uninstall is ") + c[1]);
+        CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", "C:\\mine.bmp", "uninstall keeps the settings");
     }
     std::printf("%d checks failed\n", failures);
     return failures == 0 ? 0 : 1;

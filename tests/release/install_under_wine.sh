@@ -5,7 +5,7 @@
 set -u
 setup="$1" probe="$2" outdir="$3"
 if [ ! -f "$setup" ]; then
-    echo "$setup is missing: build the package target first"
+    echo "$setup is missing: the release_packages test makes it"
     exit 1
 fi
 here="$(cd "$(dirname "$0")" && pwd)"

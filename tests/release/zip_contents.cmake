@@ -1,6 +1,6 @@
 # The ZIP holds exactly the saver, the sample and the README, at its top.
 if(NOT EXISTS "${ZIP}")
-    message(FATAL_ERROR "${ZIP} is missing: build the package target first")
+    message(FATAL_ERROR "${ZIP} is missing: the release_packages test makes it")
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf "${ZIP}" OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 string(REPLACE "\n" ";" files "${listing}")

@@ -3,6 +3,8 @@
 // before anything is read or allocated. Uncompressed pixel data must be present
 // in full before the picture is allocated; RLE pictures are bounded by their
 // checked declared size, and every run is checked against the row and the data.
+// Texels are decoded straight into the output array: the only picture-sized
+// memory is the file's bytes and the result.
 
 #include "imaging/bmp_decoder.h"
 
@@ -12,12 +14,14 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// The largest file read from disk: a 32-bit picture of 16384 x 8192 texels.
-// Anything larger is not a texture anyone can tile on a screen.
-constexpr uint64_t kMaxFileBytes = uint64_t{512} << 20;
+// The largest file read from disk: the largest picture at 32 bits, with a
+// megabyte to spare for headers and colour tables. The whole file is held in
+// memory while it is decoded, so this bounds the loaders' peak use too.
+constexpr uint64_t kMaxFileBytes = uint64_t{kMaxBitmapTexels} * 4 + (uint64_t{1} << 20);
 
 constexpr uint32_t kCompressionRgb = 0;
 constexpr uint32_t kCompressionRle8 = 1;
@@ -114,9 +118,13 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
     if (data[0] != 'B' || data[1] != 'M') return Fail(error, "not a BMP file");
     const uint32_t pixelOffset = Get32(data + 10);
     const uint32_t headerSize = Get32(data + 14);
-    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
-        headerSize != 124)
-        return Fail(error, "unsupported BMP header size");
+    // 12: the core header; 40, 52, 56, 108, 124: the Windows headers; the
+    // other sizes from 16 to 64: OS/2 2.x headers, which share the Windows
+    // layout as far as they go and leave the fields they omit at zero.
+    const bool windows = headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
+                         headerSize == 124;
+    const bool os2 = !windows && headerSize >= 16 && headerSize <= 64;
+    if (headerSize != 12 && !windows && !os2) return Fail(error, "unsupported BMP header size");
     if (size - 14 < headerSize) return Fail(error, "truncated BMP header");
     const uint8_t* p = data + 14;
 
@@ -135,8 +143,8 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
         height = static_cast<int32_t>(Get32(p + 8));
         planes = Get16(p + 12);
         h.bits = Get16(p + 14);
-        h.compression = Get32(p + 16);
-        colorsUsed = Get32(p + 32);
+        if (headerSize >= 20) h.compression = Get32(p + 16);
+        if (headerSize >= 36) colorsUsed = Get32(p + 32);
     }
     if (planes != 1) return Fail(error, "bad plane count");
     if (height < 0) {
@@ -144,7 +152,8 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
         height = -height;  // 64 bits: the most negative 32-bit height is fine here
     }
     if (width <= 0 || height == 0) return Fail(error, "empty picture");
-    if (width > kMaxBitmapSide || height > kMaxBitmapSide) return Fail(error, "picture too large");
+    if (width > kMaxBitmapSide || height > kMaxBitmapSide || width * height > kMaxBitmapTexels)
+        return Fail(error, "picture too large");
     h.fileWidth = static_cast<int32_t>(width);
     h.width = h.fileWidth & ~3;
     h.height = static_cast<int32_t>(height);
@@ -153,6 +162,9 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
     const uint16_t b = h.bits;
     if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return Fail(error, "unsupported bit depth");
     if (core && (b == 16 || b == 32)) return Fail(error, "unsupported bit depth");
+    // OS/2 numbers its compressions differently from 3 on; only plain pixels
+    // are read from its headers.
+    if (os2 && h.compression != kCompressionRgb) return Fail(error, "unsupported compression");
     switch (h.compression) {
     case kCompressionRgb:
         break;
@@ -197,14 +209,14 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
     if (pixelOffset < tableStart) return Fail(error, "bad pixel offset");
     if (pixelOffset > size) return Fail(error, "pixel offset past the end of the file");
 
-    // The colour table. Direct-colour files may carry one as a hint; it is
-    // skipped, but it must still fit.
+    // The colour table. Direct-colour files may carry one of any length as a
+    // hint; it is skipped by its declared size, but it must still fit.
     const uint32_t entrySize = core ? 3 : 4;
     uint64_t count;
     if (core) {
         count = b <= 8 ? std::min<uint64_t>(uint64_t{1} << b, (pixelOffset - tableStart) / entrySize) : 0;
     } else {
-        if (colorsUsed > 256 || (b <= 8 && colorsUsed > (1u << b))) return Fail(error, "bad palette count");
+        if (b <= 8 && colorsUsed > (1u << b)) return Fail(error, "bad palette count");
         count = colorsUsed != 0 ? colorsUsed : (b <= 8 ? (uint64_t{1} << b) : 0);
     }
     const uint64_t tableEnd = tableStart + count * entrySize;
@@ -239,22 +251,25 @@ const uint8_t* FileRow(const Header& h, int32_t y)
     return h.pixels + static_cast<size_t>(fileRow) * h.rowBytes;
 }
 
-// Palette indices of an uncompressed 1, 4 or 8-bit picture, top row first.
-void ReadIndices(const Header& h, uint8_t* out)
+// Writes the palette indices of an uncompressed 1, 4 or 8-bit picture, top
+// row first, as out[element] = lookup[index].
+template <typename T>
+void ReadIndices(const Header& h, const T* lookup, T* out)
 {
     const int perByte = 8 / h.bits;
     const uint32_t valueMask = (1u << h.bits) - 1;
     for (int32_t y = 0; y < h.height; ++y) {
         const uint8_t* row = FileRow(h, y);
-        uint8_t* dst = out + static_cast<size_t>(y) * static_cast<size_t>(h.width);
+        T* dst = out + static_cast<size_t>(y) * static_cast<size_t>(h.width);
         for (int32_t x = 0; x < h.width; ++x) {
             const int shift = 8 - h.bits * (1 + x % perByte);
-            dst[x] = static_cast<uint8_t>((row[x / perByte] >> shift) & valueMask);
+            dst[x] = lookup[(row[x / perByte] >> shift) & valueMask];
         }
     }
 }
 
-// Calls sink(element, 0x00RRGGBB) for every texel of a 16, 24 or 32-bit picture.
+// Calls sink(element, 0x00RRGGBB) for every texel of a 16, 24 or 32-bit
+// picture, top row first, until the sink returns false.
 template <typename Sink>
 void ReadColors(const Header& h, Sink sink)
 {
@@ -271,14 +286,16 @@ void ReadColors(const Header& h, Sink sink)
                 const uint32_t v = bytes == 2 ? Get16(s) : Get32(s);
                 rgb = (Channel8(v, h.masks[0]) << 16) | (Channel8(v, h.masks[1]) << 8) | Channel8(v, h.masks[2]);
             }
-            sink(base + static_cast<size_t>(x), rgb);
+            if (!sink(base + static_cast<size_t>(x), rgb)) return;
         }
     }
 }
 
 // Expands RLE4 or RLE8 data into palette indices, top row first, at the
-// rounded width. Pixels the data skips (end of line, delta) stay index 0.
-bool ReadRle(const Header& h, uint8_t* out, std::string& error)
+// rounded width, as out[element] = lookup[index]. Pixels the data skips (end
+// of line, delta) keep what out held, which the caller sets to lookup[0].
+template <typename T>
+bool ReadRle(const Header& h, const T* lookup, T* out, std::string& error)
 {
     const uint8_t* p = h.pixels;
     const uint8_t* end = h.pixels + h.pixelBytes;
@@ -288,7 +305,7 @@ bool ReadRle(const Header& h, uint8_t* out, std::string& error)
     auto put = [&](int32_t px, uint8_t value) {
         if (px < h.width)
             out[static_cast<size_t>(h.height - 1 - y) * static_cast<size_t>(h.width) + static_cast<size_t>(px)] =
-                value;
+                lookup[value];
     };
     for (;;) {
         if (end - p < 2) return Fail(error, "truncated RLE data");
@@ -329,11 +346,18 @@ bool ReadRle(const Header& h, uint8_t* out, std::string& error)
     }
 }
 
-bool DecodeIndices(const Header& h, std::vector<uint8_t>& indices, std::string& error)
+size_t TexelCount(const Header& h) { return static_cast<size_t>(h.width) * static_cast<size_t>(h.height); }
+
+// A paletted picture in the output form: out holds lookup[index] per texel.
+template <typename T>
+bool DecodeIndices(const Header& h, const T (&lookup)[256], PixelBuffer<T>& out, std::string& error)
 {
-    indices.assign(static_cast<size_t>(h.width) * static_cast<size_t>(h.height), 0);
-    if (h.compression == kCompressionRle8 || h.compression == kCompressionRle4) return ReadRle(h, indices.data(), error);
-    ReadIndices(h, indices.data());
+    if (!out.Allocate(TexelCount(h))) return Fail(error, "out of memory");
+    if (h.compression == kCompressionRle8 || h.compression == kCompressionRle4) {
+        if (lookup[0] != 0) std::fill(out.data(), out.data() + out.size(), lookup[0]);
+        return ReadRle(h, lookup, out.data(), error);
+    }
+    ReadIndices(h, lookup, out.data());
     return true;
 }
 
@@ -500,41 +524,45 @@ private:
 
 // Converts a direct-colour picture to 8-bit indices: its own colours when
 // there are at most 256 (in order of first appearance, top row first),
-// otherwise a median cut.
-bool QuantizeColors(const Header& h, Bitmap8& out)
+// otherwise a median cut. The colours are read from the file again for each
+// pass rather than kept: a copy would cost four bytes a texel.
+bool QuantizeColors(const Header& h, Bitmap8& out, std::string& error)
 {
-    const size_t texels = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
-    std::vector<uint32_t> colors(texels);
-    ReadColors(h, [&](size_t i, uint32_t rgb) { colors[i] = rgb; });
-
-    out.pixels.assign(texels, 0);
+    if (!out.pixels.Allocate(TexelCount(h))) return Fail(error, "out of memory");
+    uint8_t* pixels = out.pixels.data();
     std::vector<std::pair<uint32_t, uint8_t>> seen;  // sorted by colour
     seen.reserve(257);
     bool few = true;
-    for (size_t i = 0; i < texels && few; ++i) {
-        const uint32_t c = colors[i];
+    ReadColors(h, [&](size_t i, uint32_t c) {
         auto it = std::lower_bound(seen.begin(), seen.end(), std::make_pair(c, uint8_t{0}));
         if (it != seen.end() && it->first == c) {
-            out.pixels[i] = it->second;
-            continue;
+            pixels[i] = it->second;
+            return true;
         }
         if (seen.size() == 256) {
             few = false;
-            break;
+            return false;
         }
         const uint8_t index = static_cast<uint8_t>(seen.size());
         seen.insert(it, {c, index});
         out.palette[3 * index] = static_cast<uint8_t>(c >> 16);
         out.palette[3 * index + 1] = static_cast<uint8_t>(c >> 8);
         out.palette[3 * index + 2] = static_cast<uint8_t>(c);
-        out.pixels[i] = index;
-    }
+        pixels[i] = index;
+        return true;
+    });
     if (few) return true;
 
     auto cut = std::make_unique<MedianCut>();
-    for (uint32_t c : colors) cut->Add(c);
+    ReadColors(h, [&](size_t, uint32_t c) {
+        cut->Add(c);
+        return true;
+    });
     cut->Build(out.palette);
-    for (size_t i = 0; i < texels; ++i) out.pixels[i] = cut->IndexOf(colors[i]);
+    ReadColors(h, [&](size_t i, uint32_t c) {
+        pixels[i] = cut->IndexOf(c);
+        return true;
+    });
     return true;
 }
 
@@ -575,9 +603,11 @@ bool DecodeBmp8(const uint8_t* data, size_t size, Bitmap8& out, std::string& err
     result.width = h.width;
     result.height = h.height;
     if (h.bits <= 8) {
-        if (!DecodeIndices(h, result.pixels, error)) return false;
+        uint8_t identity[256];
+        for (int i = 0; i < 256; ++i) identity[i] = static_cast<uint8_t>(i);
+        if (!DecodeIndices(h, identity, result.pixels, error)) return false;
         std::memcpy(result.palette, h.palette, sizeof result.palette);
-    } else if (!QuantizeColors(h, result)) {
+    } else if (!QuantizeColors(h, result, error)) {
         return false;
     }
     out = std::move(result);
@@ -591,19 +621,19 @@ bool DecodeBmp16(const uint8_t* data, size_t size, Bitmap16& out, std::string& e
     Bitmap16 result;
     result.width = h.width;
     result.height = h.height;
-    const size_t texels = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
     if (h.bits <= 8) {
-        std::vector<uint8_t> indices;
-        if (!DecodeIndices(h, indices, error)) return false;
         uint16_t lookup[256];
         for (int i = 0; i < 256; ++i)
             lookup[i] = To555((uint32_t{h.palette[3 * i]} << 16) | (uint32_t{h.palette[3 * i + 1]} << 8) |
                               h.palette[3 * i + 2]);
-        result.pixels.resize(texels);
-        for (size_t i = 0; i < texels; ++i) result.pixels[i] = lookup[indices[i]];
+        if (!DecodeIndices(h, lookup, result.pixels, error)) return false;
     } else {
-        result.pixels.resize(texels);
-        ReadColors(h, [&](size_t i, uint32_t rgb) { result.pixels[i] = To555(rgb); });
+        if (!result.pixels.Allocate(TexelCount(h))) return Fail(error, "out of memory");
+        uint16_t* pixels = result.pixels.data();
+        ReadColors(h, [&](size_t i, uint32_t rgb) {
+            pixels[i] = To555(rgb);
+            return true;
+        });
     }
     out = std::move(result);
     return true;

@@ -13,15 +13,11 @@ int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, ui
     Bitmap8 bitmap;
     std::string error;
     if (!LoadBmpFile8(path, bitmap, error)) return -1;
-    auto* pixels = static_cast<uint8_t*>(std::malloc(bitmap.pixels.size()));
     auto* palette = static_cast<uint8_t*>(std::malloc(768));
-    if (pixels == nullptr || palette == nullptr) {
-        std::free(pixels);
-        std::free(palette);
-        return -1;
-    }
-    std::memcpy(pixels, bitmap.pixels.data(), bitmap.pixels.size());
+    if (palette == nullptr) return -1;
     std::memcpy(palette, bitmap.palette, 768);
+    // The decoded texels are handed on, not copied.
+    uint8_t* pixels = bitmap.pixels.Release();
     *outWidth = bitmap.width;
     *outHeight = bitmap.height;
     *outPalette = palette;
@@ -34,12 +30,8 @@ int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, u
     Bitmap16 bitmap;
     std::string error;
     if (!LoadBmpFile16(path, bitmap, error)) return -1;
-    const size_t bytes = bitmap.pixels.size() * sizeof(uint16_t);
-    auto* pixels = static_cast<uint16_t*>(std::malloc(bytes));
-    if (pixels == nullptr) return -1;
-    std::memcpy(pixels, bitmap.pixels.data(), bytes);
     *outWidth = bitmap.width;
     *outHeight = bitmap.height;
-    *outPixels = pixels;
+    *outPixels = bitmap.pixels.Release();
     return 0;
 }

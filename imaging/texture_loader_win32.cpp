@@ -47,8 +47,9 @@ private:
 };
 
 // Asks for the bitmap's size; false when the query fails or the size is of
-// no use: the mapper divides by both sides, and sides beyond the renderer's
-// limit would overflow its 16.16 coordinates.
+// no use: the mapper divides by both sides, sides beyond the renderer's limit
+// would overflow its 16.16 coordinates, and the texels are allocated from the
+// size the file declares, which costs a few bytes in a run-length file.
 bool QueryFormat(const LoadedBitmap& bmp, TextureBitmapInfo& info, DWORD compression, int32_t& width,
                  int32_t& height)
 {
@@ -63,7 +64,9 @@ bool QueryFormat(const LoadedBitmap& bmp, TextureBitmapInfo& info, DWORD compres
     width = info.header.biWidth & ~3;
     height = info.header.biHeight;
     if (width < 4 || height < 1) return false;
-    if (info.header.biWidth > kMaxBitmapSide || height > kMaxBitmapSide) return false;
+    if (info.header.biWidth > kMaxBitmapSide || height > kMaxBitmapSide ||
+        int64_t{info.header.biWidth} * height > kMaxBitmapTexels)
+        return false;
     info.header.biWidth = width;
     // Negative height asks for the rows top-down.
     info.header.biHeight = -height;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,9 +28,9 @@ constexpr int32_t kMaxFrameSide = 8192;
 const char kUsage[] =
     "usage: gyrofold-render --image FILE.bmp --out PATH [options]\n"
     "  --frames N            frames to render (default 1); frame k is the picture after k camera steps\n"
-    "  --width W --height H  frame size (defaults 320 and 240)\n"
+    "  --width W --height H  frame size, 0 to 8192 (defaults 320 and 240; 0: an empty frame)\n"
     "  --hicolor 0|1         16-bit 5-5-5 frames (1, default) or 8-bit palettised frames (0)\n"
-    "  --numbuf N            frames folded by the motion blur, 0 to 8 (default 3; 1 or less: no blur)\n"
+    "  --numbuf N            frames folded by the motion blur (default 3; 1 or less: no blur; more than 8: 8)\n"
     "  --warpy 0|1  --xscale X  --yscale Y  --rot1 R  --rot2 R  --zoom1 Z  --zoom2 Z\n"
     "  --format raw|bmp|png|gif   (default: from the file name's extension)\n"
     "  --out PATH            a name with a number pattern (frame-%04d.png) writes every frame; a plain\n"
@@ -146,8 +147,10 @@ bool ParseDouble(const char* text, double& out)
     errno = 0;
     const double value = std::strtod(text, &end);
     // The settings take any number, but a renderer run with infinities or NaN
-    // is no setting anyone can choose in the dialog.
-    if (errno == ERANGE || *end != '\0' || !std::isfinite(value)) return false;
+    // is no setting anyone can choose in the dialog. strtod's ERANGE is no
+    // reason to refuse: on underflow it still gives the nearest double (a
+    // subnormal such as 5e-324 exactly, or zero), and overflow is infinite.
+    if (*end != '\0' || !std::isfinite(value)) return false;
     out = value;
     return true;
 }
@@ -220,13 +223,15 @@ int ParseOptions(int argc, char** argv, Options& o, std::string& message)
         } else if (arg == "--frames") {
             ok = integer(1, kMaxFrames, o.frames);
         } else if (arg == "--width") {
-            ok = integer(1, kMaxFrameSide, s.ScreenWidth);
+            ok = integer(0, kMaxFrameSide, s.ScreenWidth);
         } else if (arg == "--height") {
-            ok = integer(1, kMaxFrameSide, s.ScreenHeight);
+            ok = integer(0, kMaxFrameSide, s.ScreenHeight);
         } else if (arg == "--hicolor") {
             ok = integer(0, 1, s.UseHiColor);
         } else if (arg == "--numbuf") {
-            ok = integer(0, kMaxBlurFrames, s.NumBuf);
+            // Any stored value, as the saver takes it: scene setup limits it
+            // to the frames the history holds, and 1 or less is no blur.
+            ok = integer(INT32_MIN, INT32_MAX, s.NumBuf);
         } else if (arg == "--warpy") {
             ok = integer(0, 1, s.Warpy);
         } else if (arg == "--xscale") {
@@ -257,6 +262,13 @@ int ParseOptions(int argc, char** argv, Options& o, std::string& message)
     }
     if (!o.haveFormat && !FormatFromName(o.outName.For(1), o.format)) {
         message = "--out: cannot tell the format from the name '" + o.out + "'; give --format raw|bmp|png|gif";
+        return 2;
+    }
+    // The saver draws an empty frame and goes on; of the file forms only raw
+    // and BMP can hold one.
+    const bool empty = o.settings.ScreenWidth == 0 || o.settings.ScreenHeight == 0;
+    if (empty && (o.format == FrameFormat::Png || o.format == FrameFormat::Gif)) {
+        message = "--width/--height: an empty frame can only be written as raw or bmp";
         return 2;
     }
     std::memcpy(o.settings.IMGFilename, o.image.c_str(), o.image.size() + 1);

@@ -102,6 +102,7 @@ bool RegisterSaverClass(HINSTANCE instance)
 HWND CreateSaverWindow(HWND parent)
 {
     const DWORD style = TheShell.preview ? (WS_CHILD | WS_VISIBLE) : (WS_POPUP | WS_VISIBLE);
+    startupTimerMissing = false;  // a window made after a failed one gets its own chance
     HWND window = CreateWindowExA(0, kSaverClassName, kSaverClassName, style, 0, 0, 0, 0, parent, nullptr,
                                   reinterpret_cast<HINSTANCE>(TheShell.instance), nullptr);
     if (window == nullptr) return nullptr;

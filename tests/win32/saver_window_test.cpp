@@ -1,34 +1,62 @@
 // The saver window's message table, driven by hand: start-up ticks, the close
-// gate, the system commands, the input rule and the end of the loop.
+// gate, the system commands, the input rule and the end of the loop. Calls
+// the window makes are watched through the import table (iat_hook.h).
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "imaging/scene.h"
 #include "settings/saver_settings.h"
 #include "shell/saver_window_win32.h"
 #include "shell/shell_state.h"
+#include "tests/win32/iat_hook.h"
 
 namespace {
 
 const char kHostClass[] = "GyrofoldPreviewHost";
+const char kSaverClass[] = "Quillbox Whirlpan ScreenSaver";
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-void EnsureClasses()
+struct DrawnText {
+    std::string text;
+    int count;
+    RECT rect;
+    UINT format;
+};
+std::vector<DrawnText> drawn;
+std::vector<UINT> announced;  // the flag of every SPI_SETSCREENSAVERRUNNING
+std::vector<UINT> seen;       // messages that reached the window
+WNDPROC saverProc = nullptr;
+bool failTimer = false;
+IatHook* drawHook = nullptr;
+IatHook* spiHook = nullptr;
+IatHook* timerHook = nullptr;
+
+int WINAPI RecordDrawText(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format)
 {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    TheShell.instance = reinterpret_cast<uintptr_t>(Instance());
-    ASSERT_TRUE(RegisterSaverClass(Instance()));
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = Instance();
-    wc.lpszClassName = kHostClass;
-    RegisterClassA(&wc);
+    drawn.push_back({text, count, *rect, format});
+    return drawHook->Original<decltype(&DrawTextA)>()(dc, text, count, rect, format);
+}
+
+BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT winIni)
+{
+    if (action == SPI_SETSCREENSAVERRUNNING) announced.push_back(value);
+    return spiHook->Original<decltype(&SystemParametersInfoA)>()(action, value, data, winIni);
+}
+
+UINT_PTR WINAPI MaybeFailTimer(HWND w, UINT_PTR id, UINT period, TIMERPROC proc)
+{
+    return failTimer ? 0 : timerHook->Original<decltype(&SetTimer)>()(w, id, period, proc);
+}
+
+LRESULT CALLBACK Watch(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    seen.push_back(m);
+    return CallWindowProcA(saverProc, w, m, wp, lp);
 }
 
 // Takes the WM_QUIT the window's destruction posted, if any.
@@ -45,32 +73,43 @@ bool TakeQuit(WPARAM* code)
     return false;
 }
 
-bool CloseQueued(HWND w)
+bool TakeClose(HWND w)
 {
     MSG msg;
-    return PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != 0;
-}
-
-void DropQueuedCloses(HWND w)
-{
-    MSG msg;
-    while (PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
-    }
+    bool any = false;
+    while (PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE)) any = true;
+    return any;
 }
 
 void Tick(HWND w) { SendMessageA(w, WM_TIMER, 1, 0); }
 
 class SaverWindowTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        TheShell.instance = reinterpret_cast<uintptr_t>(Instance());
+        ASSERT_TRUE(RegisterSaverClass(Instance()));
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = Instance();
+        wc.lpszClassName = kHostClass;
+        RegisterClassA(&wc);
+    }
     void SetUp() override
     {
-        EnsureClasses();
-        const uintptr_t instance = reinterpret_cast<uintptr_t>(Instance());
         TheShell = ShellState{};
-        TheShell.instance = instance;
+        TheShell.instance = reinterpret_cast<uintptr_t>(Instance());
         TheSettings = SaverSettings{};
-        TheSettings.Stretch = -1;  // leave the display alone
+        TheSettings.Stretch = -1;           // leave the display alone
         TheSettings.IMGFilename[0] = '\0';  // the scene setup fails quietly
+        drawn.clear();
+        announced.clear();
+        seen.clear();
+        failTimer = false;
+        drawHook = &draw_;
+        spiHook = &spi_;
+        timerHook = &timer_;
+        ASSERT_TRUE(draw_.Installed() && spi_.Installed() && timer_.Installed());
     }
     void TearDown() override
     {
@@ -80,12 +119,18 @@ protected:
         TakeQuit(&code);
         TheShell = ShellState{};
     }
-    HWND MakeHost()
+    HWND MakePreview()
     {
         host = CreateWindowExA(0, kHostClass, "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr, nullptr,
                                Instance(), nullptr);
-        return host;
+        TheShell.preview = 1;
+        TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
+        window = CreateSaverWindow(host);
+        return window;
     }
+    IatHook draw_{"user32.dll", "DrawTextA", reinterpret_cast<void*>(&RecordDrawText)};
+    IatHook spi_{"user32.dll", "SystemParametersInfoA", reinterpret_cast<void*>(&RecordSpi)};
+    IatHook timer_{"user32.dll", "SetTimer", reinterpret_cast<void*>(&MaybeFailTimer)};
     HWND host = nullptr;
     HWND window = nullptr;
 };
@@ -94,58 +139,40 @@ TEST_F(SaverWindowTest, ClassIsRegisteredOnceWithItsFields)
 {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
-    ASSERT_TRUE(GetClassInfoExA(Instance(), "Quillbox Whirlpan ScreenSaver", &wc));
+    ASSERT_TRUE(GetClassInfoExA(Instance(), kSaverClass, &wc));
     EXPECT_EQ(wc.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(wc.hCursor, nullptr);
     EXPECT_EQ(wc.hIcon, nullptr);
     EXPECT_EQ(wc.hbrBackground, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    EXPECT_EQ(wc.cbClsExtra, 0);
-    EXPECT_EQ(wc.cbWndExtra, 0);
     EXPECT_FALSE(RegisterSaverClass(Instance()));  // a second registration is refused
 }
 
 TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
 {
-    ASSERT_NE(MakeHost(), nullptr);
-    TheShell.preview = 1;
-    TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-    window = CreateSaverWindow(host);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(MakePreview(), nullptr);
     EXPECT_EQ(GetParent(window), host);
-    const LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
-    EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
+    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
     RECT rc;
     GetWindowRect(window, &rc);
     EXPECT_EQ(rc.right - rc.left, 0);
     EXPECT_EQ(rc.bottom - rc.top, 0);
-    char title[64] = {};
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "Quillbox Whirlpan ScreenSaver");
-
     for (uint32_t ticks = 0; ticks < 3; ++ticks) {
-        EXPECT_EQ(TheShell.tickCount, ticks);
         SendMessageA(window, WM_CLOSE, 0, 0);
         ASSERT_TRUE(IsWindow(window)) << "closed after " << ticks << " ticks";
         Tick(window);
     }
-    EXPECT_EQ(TheShell.tickCount, 3u);
-    // The third tick stopped the timer: there is none left to kill.
-    EXPECT_FALSE(KillTimer(window, 1));
-    // No texture: the scene stays unready.
-    EXPECT_EQ(TheScene.sceneReady, 0);
-
-    // Input never asks to close a preview.
+    EXPECT_FALSE(KillTimer(window, 1));  // the third tick stopped it
+    // Input never asks to close a preview, and a preview announces nothing.
     for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
         EXPECT_EQ(SendMessageA(window, m, 0, 0), 0);
-        EXPECT_FALSE(CloseQueued(window)) << m;
+        EXPECT_FALSE(TakeClose(window)) << m;
     }
-
-    // Exactly SC_CLOSE and SC_SCREENSAVE are swallowed...
+    EXPECT_TRUE(announced.empty());
+    // Exactly SC_CLOSE and SC_SCREENSAVE are swallowed; SC_CLOSE with its low
+    // bits set takes the default path, which closes through WM_CLOSE.
     EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0), 0);
     EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
     ASSERT_TRUE(IsWindow(window));
-    // ...while SC_CLOSE with its low bits set takes the default path, which
-    // closes the window through WM_CLOSE.
     SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x3, 0);
     EXPECT_FALSE(IsWindow(window));
     WPARAM code = 99;
@@ -154,26 +181,9 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_TRUE(IsWindow(host));
 }
 
-TEST_F(SaverWindowTest, PaintAndDisplayChangeAreHandledQuietly)
-{
-    ASSERT_NE(MakeHost(), nullptr);
-    TheShell.preview = 1;
-    TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-    window = CreateSaverWindow(host);
-    ASSERT_NE(window, nullptr);
-    InvalidateRect(window, nullptr, FALSE);
-    EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
-    EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
-    EXPECT_EQ(SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)), 0);
-}
-
 TEST_F(SaverWindowTest, HostDestroyingTheWindowEndsTheLoop)
 {
-    ASSERT_NE(MakeHost(), nullptr);
-    TheShell.preview = 1;
-    TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-    window = CreateSaverWindow(host);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(MakePreview(), nullptr);
     DestroyWindow(host);  // before start-up is over: no close gate applies
     EXPECT_FALSE(IsWindow(window));
     WPARAM code = 99;
@@ -181,58 +191,111 @@ TEST_F(SaverWindowTest, HostDestroyingTheWindowEndsTheLoop)
     EXPECT_EQ(code, 0u);
 }
 
-TEST_F(SaverWindowTest, FullScreenCoversTheScreenAndFollowsTheInputRule)
+TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 {
     window = CreateSaverWindow(nullptr);
     ASSERT_NE(window, nullptr);
     RECT rc;
     GetWindowRect(window, &rc);
     EXPECT_EQ(rc.left, 0);
-    EXPECT_EQ(rc.top, 0);
     EXPECT_EQ(rc.right - rc.left, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(rc.bottom - rc.top, GetSystemMetrics(SM_CYSCREEN));
     EXPECT_NE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & WS_POPUP, static_cast<LONG_PTR>(WS_POPUP));
+    EXPECT_EQ(announced, std::vector<UINT>{1});  // on while the saver runs
 
-    // Before the third tick input only hides the pointer.
+    // The start-up text is drawn once, on the first tick, centred in the
+    // client area; the failed scene setup then draws its own error text.
     SetCursor(nullptr);
     Tick(window);
     Tick(window);
+    RECT client;
+    GetClientRect(window, &client);
+    int startup = 0;
+    for (const DrawnText& d : drawn) {
+        if (d.text != "   ...Initializing...   ") continue;
+        ++startup;
+        EXPECT_EQ(d.count, -1);
+        EXPECT_EQ(d.format, 0x125u);
+        EXPECT_TRUE(EqualRect(&d.rect, &client));
+    }
+    EXPECT_EQ(startup, 1);
+    EXPECT_NE(drawn.front().text, drawn.back().text);
+
+    // Before the third tick input only hides the pointer.
     SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
     SendMessageA(window, WM_KEYDOWN, 'A', 0);
-    EXPECT_FALSE(CloseQueued(window));
+    EXPECT_FALSE(TakeClose(window));
     EXPECT_EQ(GetCursor(), nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(IsWindow(window));
+    const size_t drawnBefore = drawn.size();
     Tick(window);
-    ASSERT_EQ(TheShell.tickCount, 3u);
+    EXPECT_EQ(drawn.size(), drawnBefore);
+
+    // Alt+F4 and a request to start the saver do nothing, even now that a
+    // close would be honoured.
+    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0), 0);
+    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
+    EXPECT_FALSE(TakeClose(window));
+    ASSERT_TRUE(IsWindow(window));
 
     // A visible pointer: the first input hides it, the next asks to close.
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     SendMessageA(window, WM_MOUSEMOVE, 0, 0);
-    EXPECT_FALSE(CloseQueued(window));
-    EXPECT_EQ(GetCursor(), nullptr);
-    SendMessageA(window, WM_MOUSEMOVE, 0, 0);
-    EXPECT_TRUE(CloseQueued(window));
-    DropQueuedCloses(window);
-    for (UINT m : {WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
+    EXPECT_FALSE(TakeClose(window));
+    for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
         SendMessageA(window, m, 0, 0);
-        EXPECT_TRUE(CloseQueued(window)) << m;
-        DropQueuedCloses(window);
+        EXPECT_TRUE(TakeClose(window)) << m;
     }
-    // Button releases and Alt keys take the default path and close nothing.
     for (UINT m : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_SYSKEYUP}) {
         SendMessageA(window, m, 0, 0);
-        EXPECT_FALSE(CloseQueued(window)) << m;
+        EXPECT_FALSE(TakeClose(window)) << m;
     }
+    EXPECT_EQ(announced, std::vector<UINT>{1});
 
-    // Without a password the close goes through and the pointer comes back.
+    // Without a password the close goes through; the pointer comes back and
+    // the announcement goes off.
     SendMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_NE(GetCursor(), nullptr);
+    EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
     WPARAM code = 99;
     EXPECT_TRUE(TakeQuit(&code));
     EXPECT_EQ(code, 0u);
+}
+
+// WM_PAINT only marks the window painted: no erase (which BeginPaint or the
+// default handling would ask for), no drawing.
+TEST_F(SaverWindowTest, PaintNeitherDrawsNorErases)
+{
+    window = CreateSaverWindow(nullptr);
+    ASSERT_NE(window, nullptr);
+    saverProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch)));
+    InvalidateRect(window, nullptr, TRUE);
+    seen.clear();
+    drawn.clear();
+    EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
+    EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+    EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
+    EXPECT_TRUE(drawn.empty());
+    EXPECT_EQ(SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)), 0);
+}
+
+// Without its start-up timer the saver could never set up or close: the
+// window is destroyed at once and the loop told to end.
+TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
+{
+    failTimer = true;
+    EXPECT_EQ(CreateSaverWindow(nullptr), nullptr);
+    EXPECT_EQ(FindWindowA(kSaverClass, nullptr), nullptr);
+    EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
+    WPARAM code = 99;
+    EXPECT_TRUE(TakeQuit(&code));
+    EXPECT_EQ(code, 0u);
+    // The next window, with a timer, runs.
+    failTimer = false;
+    window = CreateSaverWindow(nullptr);
+    EXPECT_NE(window, nullptr);
 }
 
 }  // namespace

@@ -8,8 +8,11 @@
 namespace {
 
 struct Built {
-    std::vector<uint8_t> table = std::vector<uint8_t>(kBlendTableSize);
+    // Every computed entry of a one-colour palette is 0; 0xAB marks the rows
+    // not reached yet.
+    std::vector<uint8_t> table = std::vector<uint8_t>(kBlendTableSize, 0xAB);
     std::vector<std::string> messages;
+    std::vector<int> rowsDone;  // at each message, the rows whose diagonal is written
     int32_t countdownAfter = 0;
 };
 
@@ -17,8 +20,14 @@ Built Build(const std::vector<uint8_t>& palette)
 {
     Built b;
     BlendProgress progress;
-    progress.context = &b.messages;
-    progress.show = [](void* context, const char* text) { static_cast<std::vector<std::string>*>(context)->push_back(text); };
+    progress.context = &b;
+    progress.show = [](void* context, const char* text) {
+        Built& built = *static_cast<Built*>(context);
+        built.messages.push_back(text);
+        int rows = 0;
+        while (rows < 256 && built.table[rows * 257] != 0xAB) ++rows;
+        built.rowsDone.push_back(rows);
+    };
     BuildBlendTable(palette.data(), b.table.data(), progress);
     b.countdownAfter = progress.initCountdown;
     return b;
@@ -87,10 +96,13 @@ TEST(BlendTable, IdenticalColoursGiveZerosAndTheTableIsSymmetric)
         for (int c = 0; c < 256; ++c) ASSERT_EQ(b.table[a * 256 + c], b.table[c * 256 + a]);
 }
 
-TEST(BlendTable, CountsDownFromTenToZeroInElevenMessages)
+TEST(BlendTable, CountsDownFromTenToZeroAfterEveryTwentyFifthRow)
 {
     const Built b = Build(Uniform(1, 2, 3));
     ASSERT_EQ(b.messages.size(), 11u);
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(b.messages[i], "... Initializing: " + std::to_string(10 - i) + " ...");
+    for (int i = 0; i < 11; ++i) {
+        EXPECT_EQ(b.messages[i], "... Initializing: " + std::to_string(10 - i) + " ...");
+        EXPECT_EQ(b.rowsDone[i], 25 * i + 1) << "message " << i << " comes after row " << 25 * i;
+    }
     EXPECT_EQ(b.countdownAfter, -1);
 }

@@ -1,5 +1,6 @@
 #include "settings/motion_sliders.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -82,7 +83,9 @@ double ParseScaleText(const char* text)
     while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
     const size_t length = DecimalNumberLength(text);
     if (length == 0) return 1.0;
-    return std::strtod(std::string(text, length).c_str(), nullptr);
+    // A decimal too large for a double ("1e999") is no usable number either.
+    const double value = std::strtod(std::string(text, length).c_str(), nullptr);
+    return std::isfinite(value) ? value : 1.0;
 }
 
 void FormatScaleText(double value, char* buffer, size_t size)

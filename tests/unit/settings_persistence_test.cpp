@@ -1,195 +1,177 @@
+// LoadSettings and SaveSettings over the store seam. The fallback rules are
+// checked here exhaustively, once; the registry store's own test keeps only
+// what the registry adds (value types, its size reports, the key itself).
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "settings/settings_persistence.h"
 #include "settings/settings_store_memory.h"
 
 namespace {
 
-template <typename T>
-void Put(MemorySettingsStore& store, const char* name, const T& value, uint32_t type = kStoreBinary)
+// The twelve numbers, each with a value a good key holds (none of them a
+// default) and the fallback the loader must put in its place.
+struct NumberSetting {
+    const char* name;
+    uint32_t size;  // 4 for the integers, 8 for the doubles
+    double good, fallback;
+    void* (*field)(SaverSettings&);
+};
+
+#define FIELD(f) [](SaverSettings& s) -> void* { return &s.f; }
+const NumberSetting kNumbers[] = {
+    {"ScreenWidth", 4, 640, 320, FIELD(ScreenWidth)}, {"ScreenHeight", 4, 480, 240, FIELD(ScreenHeight)},
+    {"Stretch", 4, 16, 0, FIELD(Stretch)},            {"NumBuf", 4, 5, 3, FIELD(NumBuf)},
+    {"UseHiColor", 4, 0, 1, FIELD(UseHiColor)},       {"Warpy", 4, 1, 0, FIELD(Warpy)},
+    {"XScale", 8, 0.25, 1, FIELD(XScale)},            {"YScale", 8, 2.5, 1, FIELD(YScale)},
+    {"Rot1", 8, -1.5, 1, FIELD(Rot1)},                {"Rot2", 8, 3, 1, FIELD(Rot2)},
+    {"Zoom1", 8, 0.125, 1, FIELD(Zoom1)},             {"Zoom2", 8, 7, 1, FIELD(Zoom2)},
+};
+#undef FIELD
+
+std::vector<uint8_t> BytesOf(const NumberSetting& n, double value)
 {
-    store.Set(name, type, &value, sizeof value);
+    std::vector<uint8_t> bytes(n.size);
+    const int32_t i = static_cast<int32_t>(value);
+    std::memcpy(bytes.data(), n.size == 4 ? static_cast<const void*>(&i) : &value, n.size);
+    return bytes;
 }
 
-void PutBytes(MemorySettingsStore& store, const char* name, size_t size, uint8_t fill = 0x11)
+std::vector<uint8_t> FieldBytes(SaverSettings& s, const NumberSetting& n)
 {
-    std::vector<uint8_t> bytes(size, fill);
-    store.Set(name, kStoreBinary, bytes.data(), static_cast<uint32_t>(size));
+    const auto* at = static_cast<const uint8_t*>(n.field(s));
+    return std::vector<uint8_t>(at, at + n.size);
 }
 
-MemorySettingsStore StoreWith(const SaverSettings& s)
+MemorySettingsStore GoodKey()
 {
     MemorySettingsStore store;
-    SaverSettings copy = s;
-    SaveSettings(copy, store);
-    store.writeOrder.clear();
+    store.keyExists = true;
+    for (const NumberSetting& n : kNumbers) {
+        const std::vector<uint8_t> b = BytesOf(n, n.good);
+        store.Set(n.name, kStoreBinary, b.data(), n.size);
+    }
+    store.Set("IMGFilename", kStoreString, "C:\\keep.bmp", 12);
     return store;
 }
 
-void ExpectDefaults(const SaverSettings& s)
-{
-    EXPECT_STREQ(s.IMGFilename, "");
-    EXPECT_EQ(s.ScreenWidth, 320);
-    EXPECT_EQ(s.ScreenHeight, 240);
-    EXPECT_EQ(s.Stretch, 0);
-    EXPECT_EQ(s.NumBuf, 3);
-    EXPECT_EQ(s.UseHiColor, 1);
-    EXPECT_EQ(s.Warpy, 0);
-    for (double d : {s.XScale, s.YScale, s.Rot1, s.Rot2, s.Zoom1, s.Zoom2}) EXPECT_EQ(d, 1.0);
-}
-
-}  // namespace
-
-TEST(SettingsPersistence, MissingKeyKeepsWhateverTheRecordHeld)
+// Every byte 0x5A, so that a field the loader skips or writes in part shows.
+SaverSettings Scrambled()
 {
     SaverSettings s;
-    ExpectDefaults(s);
+    std::memset(static_cast<void*>(&s), 0x5A, sizeof s);
+    return s;
+}
+
+// Each number alone, missing or stored at any size of any type: at its own
+// size it is taken as it lies, at any other it falls back whole, and no
+// other value is disturbed.
+TEST(LoadSettings, EachNumberLoadsOnlyAtItsOwnSizeAndFallsBackAlone)
+{
+    const uint32_t sizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 12, 16, 300};
+    for (const NumberSetting& wrecked : kNumbers)
+        for (uint32_t type : {kStoreBinary, kStoreString, kStoreDword})
+            for (int size = -1; size < static_cast<int>(std::size(sizes)); ++size) {
+                MemorySettingsStore store = GoodKey();
+                std::vector<uint8_t> stored;
+                if (size < 0) {
+                    store.values.erase(wrecked.name);
+                } else {
+                    for (uint32_t i = 0; i < sizes[size]; ++i) stored.push_back(static_cast<uint8_t>('A' + i % 26));
+                    store.Set(wrecked.name, type, stored.data(), sizes[size]);
+                }
+                SCOPED_TRACE(std::string(wrecked.name) + " type " + std::to_string(type) + " size " +
+                             (size < 0 ? "missing" : std::to_string(sizes[size])));
+                SaverSettings s = Scrambled();
+                LoadSettings(s, store);
+                EXPECT_EQ(FieldBytes(s, wrecked), stored.size() == wrecked.size ? stored : BytesOf(wrecked, wrecked.fallback));
+                for (const NumberSetting& other : kNumbers) {
+                    if (&other == &wrecked) continue;
+                    EXPECT_EQ(FieldBytes(s, other), BytesOf(other, other.good)) << other.name;
+                }
+                EXPECT_STREQ(s.IMGFilename, "C:\\keep.bmp");
+            }
+}
+
+// The name takes up to 299 bytes of any type, with or without a terminator;
+// a longer or missing one loads as the empty name. The last byte stays 0.
+TEST(LoadSettings, NameLoadsUpTo299BytesTerminated)
+{
+    for (uint32_t size : {0u, 1u, 2u, 298u, 299u, 300u, 400u})
+        for (bool terminated : {false, true}) {
+            if (terminated && size == 0) continue;
+            SCOPED_TRACE(std::to_string(size) + (terminated ? " ending in 0" : " unterminated"));
+            MemorySettingsStore store = GoodKey();
+            std::string stored(size, 'n');
+            if (terminated) stored[size - 1] = '\0';
+            store.Set("IMGFilename", kStoreBinary, stored.data(), size);
+            SaverSettings s = Scrambled();
+            LoadSettings(s, store);
+            EXPECT_EQ(s.IMGFilename[kImageFilenameSize - 1], 0);
+            EXPECT_EQ(std::string(s.IMGFilename), size <= 299 ? std::string(terminated ? size - 1 : size, 'n') : "");
+            for (const NumberSetting& n : kNumbers) EXPECT_EQ(FieldBytes(s, n), BytesOf(n, n.good)) << n.name;
+        }
+    MemorySettingsStore store = GoodKey();
+    store.values.erase("IMGFilename");
+    SaverSettings s = Scrambled();
+    LoadSettings(s, store);
+    EXPECT_STREQ(s.IMGFilename, "");
+}
+
+TEST(LoadSettings, AMissingKeyKeepsWhateverTheRecordHeld)
+{
+    SaverSettings s;
+    s.NumBuf = 5;
+    s.XScale = 7.5;
     MemorySettingsStore empty;
     LoadSettings(s, empty);
-    ExpectDefaults(s);
-
-    s.NumBuf = 5;
-    LoadSettings(s, empty);
     EXPECT_EQ(s.NumBuf, 5);
+    EXPECT_EQ(s.XScale, 7.5);
+    const SaverSettings defaults;  // the start values are the fallbacks
+    for (const NumberSetting& n : kNumbers)
+        EXPECT_EQ(FieldBytes(const_cast<SaverSettings&>(defaults), n), BytesOf(n, n.fallback)) << n.name;
+    EXPECT_STREQ(defaults.IMGFilename, "");
 }
 
-TEST(SettingsPersistence, SaveWritesThirteenValuesInOrderWithTypesAndSizes)
+TEST(SaveSettings, WritesThirteenValuesInOrderAndRoundsTheWidth)
 {
     SaverSettings s;
-    s.ScreenWidth = 322;
-    s.ScreenHeight = 243;
+    for (const NumberSetting& n : kNumbers) {
+        const std::vector<uint8_t> b = BytesOf(n, n.good);
+        std::memcpy(n.field(s), b.data(), n.size);
+    }
+    s.ScreenWidth = 643;
     std::strcpy(s.IMGFilename, "C:\\pictures\\tile.bmp");
     MemorySettingsStore store;
     store.values["Unrelated"] = {kStoreString, {'x', 0}};
     SaveSettings(s, store);
-
-    const std::vector<std::string> order = {"ScreenWidth", "ScreenHeight", "Stretch", "Warpy", "NumBuf",
-                                            "UseHiColor", "XScale", "YScale", "Rot1", "Rot2",
-                                            "Zoom1", "Zoom2", "IMGFilename"};
-    EXPECT_EQ(store.writeOrder, order);
-    for (size_t i = 0; i < 12; ++i) {
-        EXPECT_EQ(store.values[order[i]].type, kStoreBinary) << order[i];
-        EXPECT_EQ(store.values[order[i]].bytes.size(), i < 6 ? 4u : 8u) << order[i];
+    EXPECT_EQ(store.writeOrder, (std::vector<std::string>{"ScreenWidth", "ScreenHeight", "Stretch", "Warpy", "NumBuf",
+                                                          "UseHiColor", "XScale", "YScale", "Rot1", "Rot2", "Zoom1",
+                                                          "Zoom2", "IMGFilename"}));
+    EXPECT_EQ(s.ScreenWidth, 640);  // rounded in the record too; the height is not
+    for (const NumberSetting& n : kNumbers) {
+        EXPECT_EQ(store.values[n.name].type, kStoreBinary) << n.name;
+        EXPECT_EQ(store.values[n.name].bytes, BytesOf(n, n.good)) << n.name;
     }
     EXPECT_EQ(store.values["IMGFilename"].type, kStoreString);
     EXPECT_EQ(store.values["IMGFilename"].bytes.size(), std::strlen(s.IMGFilename) + 1);
     EXPECT_EQ(store.values.count("Unrelated"), 1u);
 
-    // The width is rounded down in the record too; the height is not.
-    EXPECT_EQ(s.ScreenWidth, 320);
-    int32_t stored = 0;
-    std::memcpy(&stored, store.values["ScreenWidth"].bytes.data(), 4);
-    EXPECT_EQ(stored, 320);
-    std::memcpy(&stored, store.values["ScreenHeight"].bytes.data(), 4);
-    EXPECT_EQ(stored, 243);
-}
+    SaverSettings back = Scrambled();
+    LoadSettings(back, store);
+    for (const NumberSetting& n : kNumbers) EXPECT_EQ(FieldBytes(back, n), FieldBytes(s, n)) << n.name;
+    EXPECT_STREQ(back.IMGFilename, s.IMGFilename);
 
-TEST(SettingsPersistence, RoundTripKeepsEveryBit)
-{
-    SaverSettings s;
-    s.Warpy = 1;
-    s.XScale = 0.333;
-    s.YScale = -2.5;
-    s.Zoom1 = 1e300;
-    s.Zoom2 = 0.05;
-    s.Rot1 = 0.0;
-    s.Rot2 = 10.0;
-    std::strcpy(s.IMGFilename, "Z:\\tmp\\a b.bmp");
-    s.Stretch = -1;
-    s.ScreenWidth = 640;
-    s.ScreenHeight = 480;
-    s.NumBuf = 5;
-    s.UseHiColor = 0;
-    MemorySettingsStore store = StoreWith(s);
-    SaverSettings loaded;
-    LoadSettings(loaded, store);
-    EXPECT_EQ(loaded.Warpy, 1);
-    EXPECT_EQ(loaded.XScale, 0.333);
-    EXPECT_EQ(loaded.YScale, -2.5);
-    EXPECT_EQ(loaded.Zoom1, 1e300);
-    EXPECT_EQ(loaded.Zoom2, 0.05);
-    EXPECT_EQ(loaded.Rot1, 0.0);
-    EXPECT_EQ(loaded.Rot2, 10.0);
-    EXPECT_STREQ(loaded.IMGFilename, s.IMGFilename);
-    EXPECT_EQ(loaded.Stretch, -1);
-    EXPECT_EQ(loaded.ScreenWidth, 640);
-    EXPECT_EQ(loaded.ScreenHeight, 480);
-    EXPECT_EQ(loaded.NumBuf, 5);
-    EXPECT_EQ(loaded.UseHiColor, 0);
-}
-
-TEST(SettingsPersistence, WrongSizesFallBackValueByValue)
-{
-    SaverSettings original;
-    original.ScreenWidth = 800;
-    original.ScreenHeight = 600;
-    original.XScale = 3.0;
-    original.NumBuf = 4;
-    MemorySettingsStore store = StoreWith(original);
-    PutBytes(store, "ScreenWidth", 2);
-    PutBytes(store, "XScale", 4);
-    PutBytes(store, "Warpy", 8);
-    PutBytes(store, "Rot1", 0);
-    store.values.erase("Zoom2");
-
-    SaverSettings s;
-    s.Zoom2 = 7.0;
-    s.Warpy = 9;
-    LoadSettings(s, store);
-    EXPECT_EQ(s.ScreenWidth, 320);
-    EXPECT_EQ(s.ScreenHeight, 600);
-    EXPECT_EQ(s.XScale, 1.0);
-    EXPECT_EQ(s.Warpy, 0);
-    EXPECT_EQ(s.Rot1, 1.0);
-    EXPECT_EQ(s.Zoom2, 1.0);
-    EXPECT_EQ(s.NumBuf, 4);
-}
-
-TEST(SettingsPersistence, AnyTypeOfTheRightSizeLoads)
-{
-    MemorySettingsStore store = StoreWith(SaverSettings{});
-    Put(store, "NumBuf", int32_t{2}, kStoreDword);
-    Put(store, "ScreenWidth", int32_t{322});
-    SaverSettings s;
-    LoadSettings(s, store);
-    EXPECT_EQ(s.NumBuf, 2);
-    // Rounding happens only on save.
-    EXPECT_EQ(s.ScreenWidth, 322);
-}
-
-TEST(SettingsPersistence, ImageNameTooLongOrUnterminatedStaysTerminated)
-{
-    MemorySettingsStore store = StoreWith(SaverSettings{});
-    const std::string tooLong(399, 'a');
-    store.Set("IMGFilename", kStoreString, tooLong.c_str(), 400);
-    SaverSettings s;
-    std::strcpy(s.IMGFilename, "old");
-    LoadSettings(s, store);
-    EXPECT_STREQ(s.IMGFilename, "");
-
-    // 299 bytes fit; without a terminator of their own the text is cut there.
-    const std::string justFits(299, 'b');
-    store.Set("IMGFilename", kStoreBinary, justFits.data(), 299);
-    LoadSettings(s, store);
-    EXPECT_EQ(std::strlen(s.IMGFilename), 299u);
-    EXPECT_EQ(s.IMGFilename[299], 0);
-
-    std::memset(s.IMGFilename, 'z', sizeof s.IMGFilename - 1);
-    store.Set("IMGFilename", kStoreBinary, "abc", 3);
-    LoadSettings(s, store);
-    EXPECT_STREQ(s.IMGFilename, "abc");
-}
-
-TEST(SettingsPersistence, FailedCreateStillRoundsTheWidth)
-{
-    MemorySettingsStore store;
-    store.failCreate = true;
-    SaverSettings s;
+    MemorySettingsStore failing;
+    failing.failCreate = true;
     s.ScreenWidth = 327;
-    SaveSettings(s, store);
-    EXPECT_EQ(s.ScreenWidth, 324);
-    EXPECT_TRUE(store.values.empty());
+    SaveSettings(s, failing);
+    EXPECT_EQ(s.ScreenWidth, 324);  // rounded even when nothing can be written
+    EXPECT_TRUE(failing.values.empty());
 }
+
+}  // namespace

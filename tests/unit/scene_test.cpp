@@ -68,83 +68,53 @@ struct SceneRun {
 
 }  // namespace
 
-TEST(SceneSetup, FullScreenEightBitWithBlurBuildsTheBlendTableAndThreeBuffers)
+// What setup builds for each colour mode, blur depth and target: the
+// surface, NumBuf as changed in memory, the zero-filled history ring (slots
+// n to 2n - 1 repeat 0 to n - 1) and the blend table's countdown.
+TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
 {
     const std::string path = WriteTexture(256, 256);
-    SceneRun run(path, 0, 3);
-    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
-    ASSERT_TRUE(run.scene->sceneReady);
-    EXPECT_EQ(run.scene->hiColorActive, 0);
-    ASSERT_NE(run.Surface(), nullptr);
-    EXPECT_FALSE(run.Surface()->HiColor());
-    EXPECT_EQ(run.Surface()->Width(), 320);
-    EXPECT_EQ(run.Surface()->Height(), 240);
-    EXPECT_EQ(run.Surface()->window, kSaverWindow);
-    run.ExpectZeroFilledRing(3, 76800);
-
-    // The countdown went through the whole window's context, centred in its
-    // client rectangle, and ran from 10 to 0.
-    ASSERT_EQ(NativeStatusTexts().size(), 11u);
-    EXPECT_STREQ(NativeStatusTexts().front().text, "... Initializing: 10 ...");
-    EXPECT_STREQ(NativeStatusTexts().back().text, "... Initializing: 0 ...");
-    EXPECT_EQ(NativeStatusTexts().front().wholeWindow, 1);
-    EXPECT_EQ(NativeStatusTexts().front().rect.right, 1024);
-    EXPECT_EQ(run.scene->blendProgress.initCountdown, -1);
-    // The surface took the texture's palette.
-    EXPECT_EQ(run.Surface()->colours[3 * 7], 7);
-    EXPECT_EQ(run.Surface()->colours[3 * 7 + 1], 248);
-    std::remove(path.c_str());
-}
-
-TEST(SceneSetup, HiColorNeedsNoBlendTable)
-{
-    const std::string path = WriteTexture(256, 256);
-    SceneRun run(path, 1, 3);
-    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
-    ASSERT_TRUE(run.scene->sceneReady);
-    EXPECT_TRUE(run.Surface()->HiColor());
-    EXPECT_TRUE(NativeStatusTexts().empty());
-    run.ExpectZeroFilledRing(3, 153600);
-    std::remove(path.c_str());
-}
-
-TEST(SceneSetup, NoBlurMeansNoHistoryInEitherMode)
-{
-    const std::string path = WriteTexture(256, 256);
-    for (int32_t hiColor : {0, 1}) {
-        SceneRun run(path, hiColor, 1);
-        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+    const struct {
+        const char* name;
+        int32_t hiColor, numBuf;
+        bool preview;
+        int32_t width, height, numBufAfter;
+        size_t countdown;
+    } cases[] = {
+        {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 3, 11},
+        {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 3, 0},
+        {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 1, 0},
+        {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 1, 0},
+        {"8-bit preview: no blur", 0, 3, true, 152, 112, 0, 0},
+        {"16-bit preview", 1, 3, true, 152, 112, 3, 0},
+        {"hand-edited NumBuf limited to 8", 1, 100, false, 320, 240, 8, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SceneRun run(path, c.hiColor, c.numBuf);
+        SetupScene(*run.scene, run.settings, kSaverWindow, c.preview ? kPreviewPane : 0);
         ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_TRUE(NativeStatusTexts().empty());
-        EXPECT_EQ(run.scene->historyBuffers, 0);
-        EXPECT_EQ(run.History().slots[0], nullptr);
-        if (!hiColor) {
-            EXPECT_EQ(run.Surface()->colours[3 * 200 + 2], uint8_t(200 * 3));
+        EXPECT_EQ(run.scene->hiColorActive, c.hiColor);
+        ASSERT_NE(run.Surface(), nullptr);
+        EXPECT_EQ(run.Surface()->HiColor(), c.hiColor != 0);
+        EXPECT_EQ(run.Surface()->Width(), c.width);
+        EXPECT_EQ(run.Surface()->Height(), c.height);
+        EXPECT_EQ(run.Surface()->window, c.preview ? kPreviewPane : kSaverWindow);
+        EXPECT_EQ(run.settings.NumBuf, c.numBufAfter);
+        const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
+        run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
+        if (!c.hiColor) {
+            EXPECT_EQ(run.Surface()->colours[3 * 7 + 1], 248);  // the texture's palette
         }
-    }
-    std::remove(path.c_str());
-}
-
-TEST(SceneSetup, PreviewDrawsIntoThePaneAndTurnsEightBitBlurOff)
-{
-    const std::string path = WriteTexture(256, 256);
-    {
-        SceneRun run(path, 0, 3);
-        SetupScene(*run.scene, run.settings, kSaverWindow, kPreviewPane);
-        ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_EQ(run.settings.NumBuf, 0);
-        EXPECT_EQ(run.scene->historyBuffers, 0);
-        EXPECT_TRUE(NativeStatusTexts().empty());
-        EXPECT_EQ(run.Surface()->window, kPreviewPane);
-        EXPECT_EQ(run.Surface()->Width(), 152);
-        EXPECT_EQ(run.Surface()->Height(), 112);
-    }
-    {
-        SceneRun run(path, 1, 3);
-        SetupScene(*run.scene, run.settings, kSaverWindow, kPreviewPane);
-        ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_EQ(run.settings.NumBuf, 3);
-        run.ExpectZeroFilledRing(3, 152 * 112 * 2);
+        ASSERT_EQ(NativeStatusTexts().size(), c.countdown);
+        if (c.countdown != 0) {
+            // Through the whole window's context, centred in its client rectangle.
+            EXPECT_STREQ(NativeStatusTexts().back().text, "... Initializing: 0 ...");
+            EXPECT_EQ(NativeStatusTexts().front().wholeWindow, 1);
+            EXPECT_EQ(NativeStatusTexts().front().rect.right, 1024);
+        }
+        for (int i = 0; i < 20; ++i) RenderFrame(*run.scene, run.settings);
+        EXPECT_EQ(run.History().current, ring != 0 ? 20 % ring : 0);
     }
     std::remove(path.c_str());
 }
@@ -186,21 +156,6 @@ TEST(SceneSetup, UnloadableImageShowsTheErrorAndNothingIsDrawn)
     ASSERT_EQ(NativeStatusTexts().size(), 1u);
     EXPECT_EQ(NativeStatusTexts()[0].window, kPreviewPane);
     EXPECT_EQ(NativeStatusTexts()[0].rect.right, 152);
-}
-
-TEST(SceneSetup, HandEditedBlurCountIsLimitedToEight)
-{
-    const std::string path = WriteTexture(64, 64);
-    SceneRun run(path, 1, 100);
-    run.settings.ScreenWidth = 64;
-    run.settings.ScreenHeight = 48;
-    SetupScene(*run.scene, run.settings, kSaverWindow, 0);
-    ASSERT_TRUE(run.scene->sceneReady);
-    EXPECT_EQ(run.settings.NumBuf, 8);
-    run.ExpectZeroFilledRing(8, 64 * 48 * 2);
-    for (int i = 0; i < 20; ++i) RenderFrame(*run.scene, run.settings);
-    EXPECT_EQ(run.History().current, 20 % 8);
-    std::remove(path.c_str());
 }
 
 TEST(SceneSetup, TeardownGivesEverythingBackOnce)

@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(b8.width == b16.width && b8.height == b16.height);
     Check(b8.width >= 4 && b8.width % 4 == 0 && b8.width <= kMaxBitmapSide);
     Check(b8.height >= 1 && b8.height <= kMaxBitmapSide);
+    Check(int64_t{b8.width} * b8.height <= kMaxBitmapTexels);
     const size_t texels = static_cast<size_t>(b8.width) * static_cast<size_t>(b8.height);
     Check(b8.pixels.size() == texels && b16.pixels.size() == texels);
     for (uint16_t t : b16.pixels) Check((t & 0x8000) == 0);

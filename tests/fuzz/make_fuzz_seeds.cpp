@@ -22,22 +22,15 @@ bool Save(const std::string& path, const std::vector<uint8_t>& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
-BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
+BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, uint32_t red = 0)
 {
     BmpForm f;
     f.header = header;
     f.bitsPerPixel = bits;
     f.compression = compression;
-    f.topDown = topDown;
-    return f;
-}
-
-BmpForm Fields(BmpHeader header, uint32_t bits, uint32_t r, uint32_t g, uint32_t b)
-{
-    BmpForm f = Form(header, static_cast<uint16_t>(bits), BmpCompression::Bitfields);
-    f.redMask = r;
-    f.greenMask = g;
-    f.blueMask = b;
+    f.redMask = red;  // with the compression bit fields: 5-6-5 for 16 bits, 8-8-8 for 32
+    f.greenMask = red == 0 ? 0 : (bits == 16 ? 0x07E0 : 0xFF00);
+    f.blueMask = red == 0 ? 0 : (bits == 16 ? 0x001F : 0xFF);
     return f;
 }
 
@@ -64,25 +57,16 @@ int main(int argc, char** argv)
         const BmpImage& image;
         BmpForm form;
     };
+    const BmpCompression fields = BmpCompression::Bitfields;
     const Seed seeds[] = {
-        {"core1", paletted, Form(BmpHeader::Core, 1)},
-        {"core4", paletted, Form(BmpHeader::Core, 4)},
-        {"core8", paletted, Form(BmpHeader::Core, 8)},
-        {"core24", direct, Form(BmpHeader::Core, 24)},
-        {"info1", paletted, Form(BmpHeader::Info, 1)},
-        {"info4", paletted, Form(BmpHeader::Info, 4)},
-        {"info8", paletted, Form(BmpHeader::Info, 8)},
-        {"info8-topdown", paletted, Form(BmpHeader::Info, 8, BmpCompression::Rgb, true)},
-        {"info16", direct, Form(BmpHeader::Info, 16)},
-        {"info16-565", direct, Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F)},
-        {"info24", direct, Form(BmpHeader::Info, 24)},
-        {"info32", direct, Form(BmpHeader::Info, 32)},
-        {"info32-fields", direct, Fields(BmpHeader::Info, 32, 0xFF, 0xFF00, 0xFF0000)},
+        {"core8", paletted, Form(BmpHeader::Core, 8)},     {"core24", direct, Form(BmpHeader::Core, 24)},
+        {"info1", paletted, Form(BmpHeader::Info, 1)},     {"info4", paletted, Form(BmpHeader::Info, 4)},
+        {"info16", direct, Form(BmpHeader::Info, 16)},     {"info16-565", direct, Form(BmpHeader::Info, 16, fields, 0xF800)},
+        {"info24", direct, Form(BmpHeader::Info, 24)},     {"info32", direct, Form(BmpHeader::Info, 32)},
         {"rle4", paletted, Form(BmpHeader::Info, 4, BmpCompression::Rle4)},
         {"rle8", paletted, Form(BmpHeader::Info, 8, BmpCompression::Rle8)},
-        {"v4-565", direct, Fields(BmpHeader::V4, 16, 0xF800, 0x07E0, 0x001F)},
-        {"v5-32", direct, Fields(BmpHeader::V5, 32, 0xFF0000, 0xFF00, 0xFF)},
-        {"v5-8", paletted, Form(BmpHeader::V5, 8)},
+        {"v4-565", direct, Form(BmpHeader::V4, 16, fields, 0xF800)},
+        {"v5-32", direct, Form(BmpHeader::V5, 32, fields, 0xFF0000)},
     };
     for (const Seed& s : seeds)
         if (!Save(bmpDir + "/" + s.name + ".bmp", WriteBmp(s.image, s.form))) {

@@ -72,15 +72,18 @@ size_t RowBytes(int32_t width, uint16_t bits)
     return ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
 }
 
-void EncodeRow8(const uint8_t* row, int32_t width, std::vector<uint8_t>& out)
+// One row of RLE8 or RLE4: runs of two or more equal values, literal
+// stretches of three or more (padded to 16 bits), single values as runs of 1.
+void EncodeRow(const uint8_t* row, int32_t width, bool four, std::vector<uint8_t>& out)
 {
+    auto pair = [&](uint8_t a, uint8_t b) { return four ? static_cast<uint8_t>(((a & 0x0F) << 4) | (b & 0x0F)) : a; };
     int32_t x = 0;
     while (x < width) {
         int32_t run = 1;
         while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
         if (run >= 2) {
             out.push_back(static_cast<uint8_t>(run));
-            out.push_back(row[x]);
+            out.push_back(pair(row[x], row[x]));
             x += run;
             continue;
         }
@@ -90,46 +93,14 @@ void EncodeRow8(const uint8_t* row, int32_t width, std::vector<uint8_t>& out)
         if (n >= 3) {
             out.push_back(0);
             out.push_back(static_cast<uint8_t>(n));
-            for (int32_t i = 0; i < n; ++i) out.push_back(row[x + i]);
-            if (n & 1) out.push_back(0);
-        } else {
-            for (int32_t i = 0; i < n; ++i) {
-                out.push_back(1);
-                out.push_back(row[x + i]);
-            }
-        }
-        x += n;
-    }
-}
-
-void EncodeRow4(const uint8_t* row, int32_t width, std::vector<uint8_t>& out)
-{
-    int32_t x = 0;
-    while (x < width) {
-        int32_t run = 1;
-        while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
-        if (run >= 2) {
-            out.push_back(static_cast<uint8_t>(run));
-            out.push_back(static_cast<uint8_t>((row[x] << 4) | (row[x] & 0x0F)));
-            x += run;
-            continue;
-        }
-        int32_t n = 1;
-        while (x + n < width && n < 255 && !(x + n + 1 < width && row[x + n] == row[x + n + 1])) ++n;
-        if (n >= 3) {
-            out.push_back(0);
-            out.push_back(static_cast<uint8_t>(n));
-            const int32_t bytes = (n + 1) / 2;
-            for (int32_t i = 0; i < bytes; ++i) {
-                const uint8_t hi = row[x + 2 * i] & 0x0F;
-                const uint8_t lo = 2 * i + 1 < n ? (row[x + 2 * i + 1] & 0x0F) : 0;
-                out.push_back(static_cast<uint8_t>((hi << 4) | lo));
-            }
+            const int32_t bytes = four ? (n + 1) / 2 : n;
+            for (int32_t i = 0; i < bytes; ++i)
+                out.push_back(four ? pair(row[x + 2 * i], 2 * i + 1 < n ? row[x + 2 * i + 1] : 0) : row[x + i]);
             if (bytes & 1) out.push_back(0);
         } else {
             for (int32_t i = 0; i < n; ++i) {
                 out.push_back(1);
-                out.push_back(static_cast<uint8_t>((row[x + i] & 0x0F) << 4));
+                out.push_back(pair(row[x + i], 0));
             }
         }
         x += n;
@@ -160,10 +131,7 @@ std::vector<uint8_t> EncodePixels(const BmpImage& image, const BmpForm& form)
         for (int32_t fileRow = 0; fileRow < h; ++fileRow) {
             const int32_t y = h - 1 - fileRow;
             const uint8_t* row = image.indices.data() + static_cast<size_t>(y) * w;
-            if (form.compression == BmpCompression::Rle8)
-                EncodeRow8(row, w, out);
-            else
-                EncodeRow4(row, w, out);
+            EncodeRow(row, w, form.compression == BmpCompression::Rle4, out);
             if (fileRow + 1 < h) {
                 out.push_back(0);
                 out.push_back(0);

@@ -1,13 +1,11 @@
-// Writes the fuzzers' seed inputs: BMP files of every form, and settings
-// stores with well-formed, short, long and absent values. Run at build time,
-// so no binary inputs live in the tree.
+// Writes the BMP decoder fuzzer's seed inputs, a file of every form. Run at
+// build time, so no binary inputs live in the tree.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/settings_fuzz_input.h"
 #include "tests/support/bmp_writer.h"
 
 using namespace bmpw;
@@ -38,12 +36,11 @@ BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCo
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_fuzz_seeds BMP_DIR SETTINGS_DIR\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds BMP_DIR\n");
         return 2;
     }
     const std::string bmpDir = argv[1];
-    const std::string settingsDir = argv[2];
 
     std::vector<BmpColor> palette;
     for (int i = 0; i < 16; ++i)
@@ -74,36 +71,5 @@ int main(int argc, char** argv)
             return 1;
         }
 
-    // Settings: every value well formed; then every value one byte short;
-    // then a name with no terminator and one too long; then no key at all.
-    std::vector<std::vector<uint8_t>> stores(5);
-    const char name[] = "C:\\Pictures\\tiles.bmp";
-    const std::string unterminated(40, 'n');
-    const std::string tooLong(320, 'L');
-    const int32_t ints[6] = {320, 240, 0, 3, 1, 0};
-    const double doubles[6] = {1.0, 1.0, 1.5, -0.25, 2.0, 0.5};
-    for (size_t k = 0; k < stores.size(); ++k) {
-        std::vector<uint8_t>& out = stores[k];
-        out.push_back(k == 4 ? 0 : 1);
-        for (const auto& v : fuzzinput::kValues) {
-            if (v.size == 0) {
-                if (k == 2)
-                    fuzzinput::AppendValue(out, 3, unterminated.data(), unterminated.size());
-                else if (k == 3)
-                    fuzzinput::AppendValue(out, 1, tooLong.data(), tooLong.size());
-                else
-                    fuzzinput::AppendValue(out, 1, name, sizeof name);
-                continue;
-            }
-            const size_t index = static_cast<size_t>(&v - fuzzinput::kValues);
-            const void* bytes = v.size == 4 ? static_cast<const void*>(&ints[index % 6])
-                                            : static_cast<const void*>(&doubles[index % 6]);
-            fuzzinput::AppendValue(out, 3, bytes, k == 1 ? v.size - 1 : v.size);
-        }
-        if (!Save(settingsDir + "/store" + std::to_string(k), out)) {
-            std::fprintf(stderr, "make_fuzz_seeds: cannot write %s/store%zu\n", settingsDir.c_str(), k);
-            return 1;
-        }
-    }
     return 0;
 }

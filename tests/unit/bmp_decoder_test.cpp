@@ -91,64 +91,31 @@ Bytes WithHeaderSize(const Bytes& info, uint32_t size)
     return out;
 }
 
-// Every paletted form of a 13 x 7 picture decodes to its own indices cut to
-// 12 columns, top row first, with the file's palette and black beyond it; the
-// 16-bit form maps every index through that palette.
-TEST(BmpDecoder, PalettedFormsDecodeToTheirIndicesAndPalette)
+// Every form of a 13 x 7 picture decodes cut to 12 columns, top row first:
+// paletted files to their own indices and palette, black beyond it; direct
+// colour files (fewer than 256 colours) to an exact palette where eight bits
+// a channel are stored; and every file to 5-5-5 texels holding the top five
+// bits of each channel.
+TEST(BmpDecoder, EveryFormDecodesToItsPicture)
 {
-    const struct {
-        const char* name;
-        BmpForm form;
-    } cases[] = {
-        {"core 1", Form(BmpHeader::Core, 1)},
-        {"core 8", Form(BmpHeader::Core, 8)},
-        {"info 1 top-down", Form(BmpHeader::Info, 1, BmpCompression::Rgb, true)},
-        {"info 4", Form(BmpHeader::Info, 4)},
-        {"info 8", Form(BmpHeader::Info, 8)},
-        {"info 8 top-down", Form(BmpHeader::Info, 8, BmpCompression::Rgb, true)},
-        {"V4 8", Form(BmpHeader::V4, 8)},
-        {"V5 4", Form(BmpHeader::V5, 4)},
-        {"RLE4", Form(BmpHeader::Info, 4, BmpCompression::Rle4)},
-        {"RLE8", Form(BmpHeader::Info, 8, BmpCompression::Rle8)},
-        {"V5 RLE8", Form(BmpHeader::V5, 8, BmpCompression::Rle8)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const uint16_t bits = c.form.bitsPerPixel;
-        // 8-bit files use fewer than 256 entries: the rest must come out black.
-        const size_t colors = bits == 8 ? 200 : (size_t{1} << bits);
-        const BmpImage image = RunsImage(13, 7, colors);
-        const Bytes file = bmpw::WriteBmp(image, c.form);
-        Bitmap8 b8;
-        Bitmap16 b16;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), b8, error)) << error;
-        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
-        ASSERT_EQ(b8.width, 12);
-        ASSERT_EQ(b8.height, 7);
-        ASSERT_EQ(b8.pixels.size(), 84u);
-        ASSERT_EQ(b16.pixels.size(), 84u);
-        for (int32_t y = 0; y < 7; ++y)
-            for (int32_t x = 0; x < 12; ++x) {
-                ASSERT_EQ(b8.pixels[y * 12 + x], image.indices[y * 13 + x]) << x << "," << y;
-                ASSERT_EQ(b16.pixels[y * 12 + x], Pack555(image.ColorAt(x, y))) << x << "," << y;
-            }
-        for (uint32_t i = 0; i < 256; ++i)
-            ASSERT_EQ(PaletteColor(b8, static_cast<uint8_t>(i)), i < colors ? image.palette[i] : BmpColor{}) << i;
-    }
-}
-
-// Every direct-colour form decodes to 5-5-5 texels holding the top five bits
-// of each channel and, having fewer than 256 colours, to an exact palette.
-TEST(BmpDecoder, DirectColourFormsDecodeToTheirColours)
-{
+    const BmpCompression rgb = BmpCompression::Rgb;
     const struct {
         const char* name;
         BmpForm form;
         bool exact;  // eight bits a channel survive into the palette
     } cases[] = {
+        {"core 1", Form(BmpHeader::Core, 1), true},
+        {"core 8", Form(BmpHeader::Core, 8), true},
+        {"info 1 top-down", Form(BmpHeader::Info, 1, rgb, true), true},
+        {"info 4", Form(BmpHeader::Info, 4), true},
+        {"info 8 top-down", Form(BmpHeader::Info, 8, rgb, true), true},
+        {"V4 8", Form(BmpHeader::V4, 8), true},
+        {"V5 4", Form(BmpHeader::V5, 4), true},
+        {"RLE4", Form(BmpHeader::Info, 4, BmpCompression::Rle4), true},
+        {"RLE8", Form(BmpHeader::Info, 8, BmpCompression::Rle8), true},
+        {"V5 RLE8", Form(BmpHeader::V5, 8, BmpCompression::Rle8), true},
         {"core 24", Form(BmpHeader::Core, 24), true},
-        {"info 24 top-down", Form(BmpHeader::Info, 24, BmpCompression::Rgb, true), true},
+        {"info 24 top-down", Form(BmpHeader::Info, 24, rgb, true), true},
         {"info 32", Form(BmpHeader::Info, 32), true},
         {"info 16 (5-5-5)", Form(BmpHeader::Info, 16), false},
         {"info 16 fields 5-6-5 top-down", Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F, 0, true), false},
@@ -158,29 +125,37 @@ TEST(BmpDecoder, DirectColourFormsDecodeToTheirColours)
         {"V5 32 fields with alpha", Fields(BmpHeader::V5, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), true},
         {"V5 16 fields 4-4-4", Fields(BmpHeader::V5, 16, 0x0F00, 0x00F0, 0x000F), false},
     };
-    const BmpImage image = bmpw::MakeColorImage(13, 7);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const uint16_t bits = c.form.bitsPerPixel;
+        // 8-bit files use fewer than 256 entries: the rest must come out black.
+        const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
+        const BmpImage image = colors != 0 ? RunsImage(13, 7, colors) : bmpw::MakeColorImage(13, 7);
         const Bytes file = bmpw::WriteBmp(image, c.form);
-        const bool fourBits = c.form.redMask == 0x0F00;
         Bitmap8 b8;
         Bitmap16 b16;
         std::string error;
-        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
         ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), b8, error)) << error;
-        ASSERT_EQ(b16.width, 12);
-        ASSERT_EQ(b8.height, 7);
+        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
+        ASSERT_EQ(b8.width, 12);
+        ASSERT_EQ(b16.height, 7);
+        ASSERT_EQ(b8.pixels.size(), 84u);
+        ASSERT_EQ(b16.pixels.size(), 84u);
         for (int32_t y = 0; y < 7; ++y)
             for (int32_t x = 0; x < 12; ++x) {
                 BmpColor want = image.ColorAt(x, y);
-                if (fourBits)  // four stored bits, repeated downwards: 0xA_ becomes 0xAA
+                if (c.form.redMask == 0x0F00)  // four stored bits, repeated downwards: 0xA_ becomes 0xAA
                     for (uint8_t* ch : {&want.red, &want.green, &want.blue})
                         *ch = static_cast<uint8_t>((*ch & 0xF0) | (*ch >> 4));
                 ASSERT_EQ(b16.pixels[y * 12 + x], Pack555(want)) << x << "," << y;
                 const BmpColor got = PaletteColor(b8, b8.pixels[y * 12 + x]);
                 ASSERT_EQ(c.exact ? got : BmpColor{}, c.exact ? want : BmpColor{}) << x << "," << y;
                 ASSERT_EQ(Pack555(got), Pack555(want)) << x << "," << y;
+                if (colors != 0) {
+                    ASSERT_EQ(b8.pixels[y * 12 + x], image.indices[y * 13 + x]) << x << "," << y;
+                }
             }
+        for (uint32_t i = colors; i < 256 && colors != 0; ++i) ASSERT_EQ(PaletteColor(b8, static_cast<uint8_t>(i)), BmpColor{}) << i;
     }
 }
 

@@ -575,6 +575,17 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& e
         return false;
     }
     bytes.clear();
+    // Room for the whole file at once: growing by doubling would briefly hold
+    // the file up to three times over.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long length = std::ftell(file);
+        if (length > 0 && static_cast<uint64_t>(length) > kMaxFileBytes) {
+            std::fclose(file);
+            return Fail(error, "file too large");
+        }
+        if (length > 0) bytes.reserve(static_cast<size_t>(length));
+        std::rewind(file);
+    }
     uint8_t chunk[65536];
     for (;;) {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file);

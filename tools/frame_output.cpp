@@ -22,6 +22,8 @@ Frame CaptureFrame(const MemorySurface& surface)
     const size_t bpp = static_cast<size_t>(surface.BytesPerPixel());
     const size_t strideBytes = static_cast<size_t>(surface.Stride()) * bpp;
     const auto* memory = static_cast<const uint8_t*>(surface.pixelMemory);
+    std::memcpy(f.palette, surface.colours, sizeof f.palette);
+    if (w == 0 || h == 0) return f;  // an empty frame has no rows, and maybe no memory
     f.raw.resize(w * h * bpp);
     for (size_t r = 0; r < h; ++r) std::memcpy(&f.raw[r * w * bpp], memory + r * strideBytes, w * bpp);
     f.screen.resize(w * h);
@@ -37,7 +39,6 @@ Frame CaptureFrame(const MemorySurface& surface)
             out[x] = value;
         }
     }
-    std::memcpy(f.palette, surface.colours, sizeof f.palette);
     return f;
 }
 

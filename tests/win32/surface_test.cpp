@@ -62,22 +62,6 @@ HBITMAP WINAPI RecordDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     return b;
 }
 
-TEST(Surface, StrideIsWidthRoundedUpToFour)
-{
-    for (const auto& [width, stride] : {std::pair{318, 320}, std::pair{320, 320}, std::pair{321, 324}, std::pair{1, 4}}) {
-        const Rect32 frame = {0, 0, width, 10};
-        PalettedSurface p(0, &frame, nullptr);
-        HiColorSurface h(0, &frame);
-        BITMAP bm = {};
-        ASSERT_NE(GetObjectA(p.dibSection, sizeof bm, &bm), 0);
-        EXPECT_EQ(bm.bmWidthBytes, stride) << width;
-        ASSERT_NE(GetObjectA(h.dibSection, sizeof bm, &bm), 0);
-        EXPECT_EQ(bm.bmWidthBytes, 2 * stride) << width;
-        p.Release();
-        h.Release();
-    }
-}
-
 TEST(Surface, HeaderValuesOfBothKinds)
 {
     const Rect32 frame = {0, 0, 318, 200};
@@ -97,6 +81,17 @@ TEST(Surface, HeaderValuesOfBothKinds)
         EXPECT_EQ(x->biPlanes, 1);
         EXPECT_EQ(x->biCompression, static_cast<DWORD>(BI_RGB));
         EXPECT_EQ(x->biClrUsed, 0u);
+    }
+    // Rows lie a stride apart: the width rounded up to a multiple of 4.
+    for (const auto& [width, stride] : {std::pair{318, 320}, std::pair{320, 320}, std::pair{321, 324}, std::pair{1, 4}}) {
+        const Rect32 r = {0, 0, width, 10};
+        for (Surface* x : {CreateSurface(0, 0, r), CreateSurface(1, 0, r)}) {
+            BITMAP bm = {};
+            ASSERT_NE(GetObjectA(static_cast<GdiSurface*>(x)->dibSection, sizeof bm, &bm), 0);
+            EXPECT_EQ(bm.bmWidthBytes, stride * bm.bmBitsPixel / 8) << width;
+            x->Release();
+            delete x;
+        }
     }
     PALETTEENTRY e[256];
     ASSERT_EQ(GetPaletteEntries(h.palette, 0, 256, e), 256u);

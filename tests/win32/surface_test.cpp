@@ -55,8 +55,13 @@ struct DibCall {
 std::vector<DibCall> dibCalls;
 IatHook* dibHook = nullptr;
 
+std::vector<void*> blockers;
+
 HBITMAP WINAPI RecordDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset)
 {
+    // Keeps the last section's freed memory from being handed out again, so
+    // that a surface still pointing there is told apart from one that moved.
+    if (!dibCalls.empty()) blockers.push_back(VirtualAlloc(dibCalls.back().bits, 1, MEM_RESERVE, PAGE_NOACCESS));
     HBITMAP b = dibHook->Original<decltype(&CreateDIBSection)>()(dc, info, usage, bits, section, offset);
     dibCalls.push_back({std::vector<RGBQUAD>(info->bmiColors, info->bmiColors + 256), *bits});
     return b;
@@ -130,6 +135,8 @@ TEST(Surface, ColourTableIsWrittenBeforeEachDibSection)
         }
     }
     EXPECT_EQ(p.pixelMemory, dibCalls[1].bits);
+    for (void* b : blockers)
+        if (b != nullptr) VirtualFree(b, 0, MEM_RELEASE);
     EXPECT_EQ(GetObjectType(firstDib), 0u);  // the old section is gone
     PALETTEENTRY e = {};
     ASSERT_EQ(GetPaletteEntries(p.palette, 5, 1, &e), 1u);

@@ -5,7 +5,6 @@
 #include <gif_lib.h>
 #include <png.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -66,22 +66,12 @@ protected:
         ASSERT_EQ(mkdir(out_.c_str(), 0755), 0);
     }
 
-    void TearDown() override
-    {
-        for (const std::string& dir : {out_, dir_}) {
-            for (const std::string& f : Files(dir)) unlink((dir + "/" + f).c_str());
-            rmdir(dir.c_str());
-        }
-    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     static std::vector<std::string> Files(const std::string& dir)
     {
         std::vector<std::string> names;
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-            closedir(d);
-        }
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
         return names;
     }
 

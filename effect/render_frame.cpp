@@ -2,25 +2,44 @@
 
 #include <cstddef>
 
+#include "effect/cpu_features.h"
+#include "effect/render_rows.h"
+
 namespace {
 
 // X and Y start 16.5 texture periods out, so that the frame's centre lands on
 // the texture's centre and the accumulators stay positive.
 constexpr int64_t kBias = 0x108000;
 
-inline uint8_t Fold(const uint8_t* blendTable, uint8_t a, uint8_t b) { return Fold8(blendTable, a, b); }
-inline uint16_t Fold(const uint8_t*, uint16_t a, uint16_t b) { return Fold16(a, b); }
+// Below this many pixels between wraps, the divisions that find a run cost
+// more than the compares they save.
+constexpr int64_t kShortestRun = 16;
 
-// The coordinates of one row walk. Each wraps by the sign of its own step with a
-// single compare; a zero step never leaves the range, so it fits either form.
-struct Walk {
-    int32_t u, v;
-    int32_t stepU, stepV;
-    int32_t periodU, periodV;
+const RowPath kFastestRowPath = ProcessorHasAvx2() ? RowPath::kAvx2 : RowPath::kRuns;
+RowPath activeRowPath = kFastestRowPath;
+
+template <typename Pixel>
+struct FrameJob {
+    const Pixel* texels;
+    const int32_t* rowOffsets;
+    TexelGrid grid;
+    Pixel* surface;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+    // Blur only.
+    Pixel* const* ring;  // slots + current
+    int32_t blurFrames;
+    const uint8_t* blendTable;
 };
 
+template <typename Pixel>
+using WalkFunction = void (*)(Pixel* out, const FrameJob<Pixel>& job, RowWalk w);
+
+// Each coordinate wraps by the sign of its own step with a single compare; a
+// zero step never leaves the range, so it fits either form.
 template <bool NegU, bool NegV>
-inline void Step(Walk& w)
+inline void Step(RowWalk& w)
 {
     w.u += w.stepU;
     if (NegU) {
@@ -36,25 +55,15 @@ inline void Step(Walk& w)
     }
 }
 
-template <typename Pixel>
-struct FrameJob {
-    const Pixel* texels;
-    const int32_t* rowOffsets;
-    Pixel* surface;
-    int32_t width;
-    int32_t height;
-    int32_t stride;
-    // Blur only.
-    Pixel* const* ring;  // slots + current
-    int32_t blurFrames;
-    const uint8_t* blendTable;
-};
-
-// Writes the texels of one row walk to out.
+// The plain walk, one wrap test per pixel. Restrict-qualified pointers: an
+// 8-bit store may alias anything, and without them every pixel would reload
+// the texture and row pointers.
 template <typename Pixel, bool NegU, bool NegV>
-inline void WalkRow(Pixel* __restrict out, const Pixel* __restrict tex, const int32_t* __restrict rows, int32_t width,
-                    Walk w)
+void WalkSimple(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
 {
+    const Pixel* __restrict tex = job.texels;
+    const int32_t* __restrict rows = job.rowOffsets;
+    const int32_t width = job.width;
     int32_t c = 0;
     // Each step waits for the previous wrap; two walks over the even and the
     // odd pixels, each with twice the step, halve that chain. A doubled step
@@ -62,9 +71,9 @@ inline void WalkRow(Pixel* __restrict out, const Pixel* __restrict tex, const in
     // the same coordinate, so the picture is unchanged.
     const int64_t twiceU = int64_t{w.stepU} * 2, twiceV = int64_t{w.stepV} * 2;
     if (twiceU > -w.periodU && twiceU < w.periodU && twiceV > -w.periodV && twiceV < w.periodV) {
-        Walk odd = w;
+        RowWalk odd = w;
         Step<NegU, NegV>(odd);
-        Walk even = w;
+        RowWalk even = w;
         even.stepU = odd.stepU = static_cast<int32_t>(twiceU);
         even.stepV = odd.stepV = static_cast<int32_t>(twiceV);
         for (; c + 1 < width; c += 2) {
@@ -82,35 +91,75 @@ inline void WalkRow(Pixel* __restrict out, const Pixel* __restrict tex, const in
     }
 }
 
-template <typename Pixel, bool NegU, bool NegV>
-void PlainRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
+template <typename Pixel>
+WalkFunction<Pixel> SimpleWalkFor(const RowWalk& w)
 {
-    // Restrict-qualified pointers: an 8-bit store may alias anything, and
-    // without them every pixel would reload the texture and row pointers.
-    WalkRow<Pixel, NegU, NegV>(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job.texels, job.rowOffsets,
-                               job.width, w);
+    const bool negU = w.stepU < 0, negV = w.stepV < 0;
+    if (negU && negV) return WalkSimple<Pixel, true, true>;
+    if (negU) return WalkSimple<Pixel, true, false>;
+    if (negV) return WalkSimple<Pixel, false, true>;
+    return WalkSimple<Pixel, false, false>;
 }
+
+// Pixels from coordinate at (step) until the one that would leave [0, period).
+inline int32_t PixelsBeforeWrap(int32_t coordinate, int32_t step, int32_t period, int32_t most)
+{
+    uint32_t n;
+    if (step > 0)
+        n = static_cast<uint32_t>(period - 1 - coordinate) / static_cast<uint32_t>(step) + 1;
+    else if (step < 0)
+        n = static_cast<uint32_t>(coordinate) / static_cast<uint32_t>(-step) + 1;
+    else
+        return most;
+    return n < static_cast<uint32_t>(most) ? static_cast<int32_t>(n) : most;
+}
+
+// Within a row the coordinates wrap only now and then: walk in runs that end
+// before the next wrap of u or v. Inside a run, u and v share one 64-bit word
+// (u in the high half), so a pixel costs one addition and no compare; neither
+// half leaves [0, 2^30) there, so no carry crosses between them.
+template <typename Pixel>
+void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
+{
+    const Pixel* __restrict tex = job.texels;
+    const int32_t* __restrict rows = job.rowOffsets;
+    const uint64_t step = (uint64_t{static_cast<uint32_t>(w.stepU)} << 32) + static_cast<uint64_t>(int64_t{w.stepV});
+    for (int32_t c = 0; c < job.width;) {
+        int32_t n = PixelsBeforeWrap(w.u, w.stepU, w.periodU, job.width - c);
+        n = PixelsBeforeWrap(w.v, w.stepV, w.periodV, n);
+        uint64_t uv = (uint64_t{static_cast<uint32_t>(w.u)} << 32) | static_cast<uint32_t>(w.v);
+        Pixel* __restrict run = out + c;
+        for (int32_t i = 0; i < n; ++i) {
+            run[i] = tex[rows[static_cast<uint32_t>(uv) >> 16] + static_cast<int32_t>(uv >> 48)];
+            uv += step;
+        }
+        c += n;
+        // The run stopped at most one step past a period: one wrap each.
+        int64_t u = w.u + int64_t{w.stepU} * n, v = w.v + int64_t{w.stepV} * n;
+        u += u < 0 ? w.periodU : u >= w.periodU ? -w.periodU : 0;
+        v += v < 0 ? w.periodV : v >= w.periodV ? -w.periodV : 0;
+        w.u = static_cast<int32_t>(u);
+        w.v = static_cast<int32_t>(v);
+    }
+}
+
+template <typename Pixel>
+void WalkAvx2(Pixel* out, const FrameJob<Pixel>& job, RowWalk w)
+{
+    WalkRowAvx2(out, job.grid, job.width, w);
+}
+
+inline uint8_t Fold(const uint8_t* blendTable, uint8_t a, uint8_t b) { return Fold8(blendTable, a, b); }
+inline uint16_t Fold(const uint8_t*, uint16_t a, uint16_t b) { return Fold16(a, b); }
 
 // N, the frames folded, is a constant of each instance, so the folds unroll
 // and the ring's row pointers stay in registers.
-template <typename Pixel, bool NegU, bool NegV, int32_t N>
-void BlurredRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
+template <typename Pixel, int32_t N>
+void FoldRow(Pixel* __restrict dst, Pixel* __restrict own, const Pixel* const* ring, int32_t width,
+             const uint8_t* __restrict table)
 {
-    // The blurred rows fill the buffers from the last row up.
-    const int32_t row = job.height - 1 - r;
-    const std::ptrdiff_t base = static_cast<std::ptrdiff_t>(row) * job.width;
-    Pixel* __restrict dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
-    Pixel* __restrict own = job.ring[0] + base;
     const Pixel* __restrict older[N];
-    for (int32_t j = 1; j < N; ++j) older[j] = job.ring[j] + base;
-    const Pixel* __restrict tex = job.texels;
-    const int32_t* __restrict rows = job.rowOffsets;
-    const uint8_t* __restrict table = job.blendTable;
-    const int32_t width = job.width;
-    // Walk the texture into this frame's buffer first, then fold. Apart, the
-    // folds of neighbouring pixels overlap instead of waiting on the walk, and
-    // the 5-5-5 folds, plain arithmetic, become vector code.
-    WalkRow<Pixel, NegU, NegV>(own, tex, rows, width, w);
+    for (int32_t j = 1; j < N; ++j) older[j] = ring[j];
     for (int32_t c = 0; c < width; ++c) {
         // Oldest stored frame first, the previous frame last: each fold halves
         // what came before, so the previous frame weighs most.
@@ -121,40 +170,34 @@ void BlurredRow(const FrameJob<Pixel>& job, int32_t r, Walk w)
     }
 }
 
-template <typename Pixel, bool NegU, bool NegV>
-void (*BlurredRowFor(int32_t n))(const FrameJob<Pixel>&, int32_t, Walk)
+template <typename Pixel>
+void FoldPortable(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, int32_t width, const uint8_t* table)
 {
     switch (n) {
-    case 2: return BlurredRow<Pixel, NegU, NegV, 2>;
-    case 3: return BlurredRow<Pixel, NegU, NegV, 3>;
-    case 4: return BlurredRow<Pixel, NegU, NegV, 4>;
-    case 5: return BlurredRow<Pixel, NegU, NegV, 5>;
-    case 6: return BlurredRow<Pixel, NegU, NegV, 6>;
-    case 7: return BlurredRow<Pixel, NegU, NegV, 7>;
-    default: return BlurredRow<Pixel, NegU, NegV, kMaxBlurFrames>;
+    case 2: return FoldRow<Pixel, 2>(dst, own, older, width, table);
+    case 3: return FoldRow<Pixel, 3>(dst, own, older, width, table);
+    case 4: return FoldRow<Pixel, 4>(dst, own, older, width, table);
+    case 5: return FoldRow<Pixel, 5>(dst, own, older, width, table);
+    case 6: return FoldRow<Pixel, 6>(dst, own, older, width, table);
+    case 7: return FoldRow<Pixel, 7>(dst, own, older, width, table);
+    default: return FoldRow<Pixel, kMaxBlurFrames>(dst, own, older, width, table);
     }
 }
 
-template <typename Pixel, bool Blurred, bool NegU, bool NegV>
-void (*RowFor(int32_t n))(const FrameJob<Pixel>&, int32_t, Walk)
+template <typename Pixel>
+void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, int32_t rowStepU, int32_t rowStepV)
 {
-    return Blurred ? BlurredRowFor<Pixel, NegU, NegV>(n) : PlainRow<Pixel, NegU, NegV>;
-}
-
-template <typename Pixel, bool Blurred>
-void DrawRows(const FrameJob<Pixel>& job, Walk start, int64_t x, int64_t y, int32_t rowStepU, int32_t rowStepV)
-{
-    const bool negU = start.stepU < 0, negV = start.stepV < 0;
-    void (*row)(const FrameJob<Pixel>&, int32_t, Walk);
-    const int32_t n = job.blurFrames;
-    if (negU && negV)
-        row = RowFor<Pixel, Blurred, true, true>(n);
-    else if (negU)
-        row = RowFor<Pixel, Blurred, true, false>(n);
-    else if (!negV)
-        row = RowFor<Pixel, Blurred, false, false>(n);
-    else
-        row = RowFor<Pixel, Blurred, false, true>(n);
+    WalkFunction<Pixel> walk = SimpleWalkFor<Pixel>(start);
+    const bool longRuns = int64_t{start.stepU} * kShortestRun < start.periodU &&
+                          -int64_t{start.stepU} * kShortestRun < start.periodU &&
+                          int64_t{start.stepV} * kShortestRun < start.periodV &&
+                          -int64_t{start.stepV} * kShortestRun < start.periodV;
+    if (activeRowPath == RowPath::kAvx2)
+        walk = WalkAvx2<Pixel>;
+    else if (activeRowPath == RowPath::kRuns && longRuns)
+        walk = WalkRuns<Pixel>;
+    void (*fold)(Pixel*, Pixel*, const Pixel* const*, int32_t, int32_t, const uint8_t*) = FoldPortable<Pixel>;
+    if (activeRowPath == RowPath::kAvx2) fold = FoldRowAvx2;
 
     const int64_t pu = start.periodU, pv = start.periodV;
     for (int32_t r = 0; r < job.height; ++r) {
@@ -162,13 +205,28 @@ void DrawRows(const FrameJob<Pixel>& job, Walk start, int64_t x, int64_t y, int3
         // are never negative and this equals the plain remainder; beyond them
         // the floored remainder keeps the tiling continuous instead of fetching
         // outside the texture.
-        Walk w = start;
+        RowWalk w = start;
         int64_t u = x % pu, v = y % pv;
         if (u < 0) u += pu;
         if (v < 0) v += pv;
         w.u = static_cast<int32_t>(u);
         w.v = static_cast<int32_t>(v);
-        row(job, r, w);
+        if (job.blurFrames < 2) {
+            walk(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job, w);
+        } else {
+            // The blurred rows fill the buffers from the last row up. Walk the
+            // texture into this frame's buffer first, then fold: apart, the
+            // folds of neighbouring pixels overlap instead of waiting on the
+            // walk, and the 5-5-5 folds, plain arithmetic, become vector code.
+            const int32_t row = job.height - 1 - r;
+            const std::ptrdiff_t base = static_cast<std::ptrdiff_t>(row) * job.width;
+            const Pixel* older[kMaxBlurFrames];
+            for (int32_t j = 0; j < job.blurFrames; ++j) older[j] = job.ring[j] + base;
+            Pixel* own = job.ring[0] + base;
+            walk(own, job, w);
+            fold(job.surface + static_cast<std::ptrdiff_t>(row) * job.stride, own, older, job.blurFrames, job.width,
+                 job.blendTable);
+        }
         x += rowStepU;
         y += rowStepV;
     }
@@ -200,7 +258,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
         // nothing, and the previous picture is shown again.
         const bool stepsFit = steps.colStepU > -pu && steps.colStepU < pu && steps.colStepV > -pv && steps.colStepV < pv;
         if (!blurred || stepsFit) {
-            Walk start;
+            RowWalk start;
             // Plain rows fold a step of a period or more back into one period: the
             // same tiling, reached with a single wrap per pixel.
             start.stepU = static_cast<int32_t>(steps.colStepU % pu);
@@ -215,6 +273,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             FrameJob<Pixel> job;
             job.texels = static_cast<const Pixel*>(t.pixels);
             job.rowOffsets = t.rowOffsets;
+            job.grid = TexelGrid{t.pixels, t.width, t.width * t.height};
             job.surface = static_cast<Pixel*>(surface.pixelMemory);
             job.width = width;
             job.height = height;
@@ -224,10 +283,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             job.ring = ring;
             job.blurFrames = blurFrames;
             job.blendTable = scene.blendTable;
-            if (blurred)
-                DrawRows<Pixel, true>(job, start, x, y, steps.rowStepU, steps.rowStepV);
-            else
-                DrawRows<Pixel, false>(job, start, x, y, steps.rowStepU, steps.rowStepV);
+            DrawRows<Pixel>(job, start, x, y, steps.rowStepU, steps.rowStepV);
         }
     }
     if (blurFrames > 1) history.current = (history.current + 1) % blurFrames;
@@ -246,3 +302,11 @@ void RenderFrame(Scene& scene, const SaverSettings& settings)
 }
 
 void RenderFrame() { RenderFrame(TheScene, TheSettings); }
+
+RowPath FastestRowPath() { return kFastestRowPath; }
+
+RowPath UseRowPath(RowPath path)
+{
+    activeRowPath = path == RowPath::kAvx2 ? kFastestRowPath : path;
+    return activeRowPath;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The row code behind RenderFrame that is compiled for AVX2, in a file of its
+// own. Only plain declarations cross this seam: an inline function compiled
+// once for AVX2 and once without could reach a processor without AVX2 through
+// the linker's choice of copies.
+
+#include <cstdint>
+
+// One row's walk through the tiling: u and v of the first pixel, in [0, period),
+// and the column steps folded into (-period, period).
+struct RowWalk {
+    int32_t u, v;
+    int32_t stepU, stepV;
+    int32_t periodU, periodV;
+};
+
+// The texture as the vector rows fetch it. Rows are width texels apart, so a
+// texel's index is row x width + column, the entry of rowOffsets.
+struct TexelGrid {
+    const void* texels;
+    int32_t width;
+    int32_t count;  // width x height, at least 4
+};
+
+// Writes width texels of the walk to out.
+void WalkRowAvx2(uint8_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
+void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
+
+// Folds older[1] to older[n - 1], in that order, into own, and copies the
+// result to dst. The 8-bit table must have 3 readable bytes past its last entry.
+void FoldRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
+                 const uint8_t* blendTable);
+void FoldRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
+                 const uint8_t* blendTable);

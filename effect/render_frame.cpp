@@ -196,8 +196,6 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
         walk = WalkAvx2<Pixel>;
     else if (activeRowPath == RowPath::kRuns && longRuns)
         walk = WalkRuns<Pixel>;
-    void (*fold)(Pixel*, Pixel*, const Pixel* const*, int32_t, int32_t, const uint8_t*) = FoldPortable<Pixel>;
-    if (activeRowPath == RowPath::kAvx2) fold = FoldRowAvx2;
 
     const int64_t pu = start.periodU, pv = start.periodV;
     for (int32_t r = 0; r < job.height; ++r) {
@@ -223,9 +221,13 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
             const Pixel* older[kMaxBlurFrames];
             for (int32_t j = 0; j < job.blurFrames; ++j) older[j] = job.ring[j] + base;
             Pixel* own = job.ring[0] + base;
-            walk(own, job, w);
-            fold(job.surface + static_cast<std::ptrdiff_t>(row) * job.stride, own, older, job.blurFrames, job.width,
-                 job.blendTable);
+            Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
+            if (activeRowPath == RowPath::kAvx2) {
+                BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.grid, w, job.blendTable);
+            } else {
+                walk(own, job, w);
+                FoldPortable(dst, own, older, job.blurFrames, job.width, job.blendTable);
+            }
         }
         x += rowStepU;
         y += rowStepV;

@@ -26,9 +26,10 @@ struct TexelGrid {
 void WalkRowAvx2(uint8_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
 void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
 
-// Folds older[1] to older[n - 1], in that order, into own, and copies the
-// result to dst. The 8-bit table must have 3 readable bytes past its last entry.
-void FoldRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
-                 const uint8_t* blendTable);
-void FoldRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
-                 const uint8_t* blendTable);
+// The blurred row in one pass: walks the texture, folds older[1] to
+// older[n - 1], in that order, into each texel, and writes the result to own
+// and dst. The 8-bit table must have 3 readable bytes past its last entry.
+void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
+                 const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable);
+void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
+                 const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable);

@@ -79,8 +79,11 @@ __m128i PackWords(__m256i lanes)
 void Store(uint8_t* out, __m256i lanes) { _mm_storel_epi64(reinterpret_cast<__m128i*>(out), PackBytes(lanes)); }
 void Store(uint16_t* out, __m256i lanes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), PackWords(lanes)); }
 
-template <typename Pixel>
-void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& w)
+// Walks the row eight pixels at a time, handing each eight texels to put; the
+// last width mod 8 pixels are walked one at a time into tail. Returns the
+// first pixel of that tail.
+template <typename Pixel, typename Put>
+int32_t WalkRow(const TexelGrid& texture, int32_t width, const RowWalk& w, Put put, Pixel* tail)
 {
     LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
     const __m256i texWidth = _mm256_set1_epi32(texture.width);
@@ -88,21 +91,41 @@ void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk&
     const __m256i lastFullRead = _mm256_set1_epi32(texture.count - static_cast<int32_t>(4 / sizeof(Pixel)));
     int32_t c = 0;
     for (; c + kLanes <= width; c += kLanes) {
-        Store(out + c, GatherTexels<sizeof(Pixel)>(texture.texels, TexelIndex(u, v, texWidth), lastFullRead));
+        put(c, GatherTexels<sizeof(Pixel)>(texture.texels, TexelIndex(u, v, texWidth), lastFullRead));
         u.Advance();
         v.Advance();
     }
-    if (c == width) return;
-    // The rest, one pixel at a time from lane 0, which holds pixel c.
+    // Lane 0 holds pixel c.
     int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
     const auto* texels = static_cast<const Pixel*>(texture.texels);
-    for (; c < width; ++c) {
-        out[c] = texels[(sv >> 16) * texture.width + (su >> 16)];
+    for (int32_t t = c; t < width; ++t) {
+        tail[t] = texels[(sv >> 16) * texture.width + (su >> 16)];
         su += w.stepU;
         su += su < 0 ? w.periodU : su >= w.periodU ? -w.periodU : 0;
         sv += w.stepV;
         sv += sv < 0 ? w.periodV : sv >= w.periodV ? -w.periodV : 0;
     }
+    return c;
+}
+
+// Eight pixels of a stored frame, one per lane.
+__m256i LoadLanes(const uint8_t* p) { return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
+__m256i LoadLanes(const uint16_t* p) { return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))); }
+
+// 8-bit folds: eight table entries gathered at once. The table has three
+// bytes to spare past its end.
+__m256i FoldLanes(const uint8_t* table, __m256i acc, const uint8_t* older)
+{
+    const __m256i index = _mm256_add_epi32(acc, _mm256_slli_epi32(LoadLanes(older), 8));
+    return _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 1), _mm256_set1_epi32(0xFF));
+}
+
+// 5-5-5 folds in plain vector arithmetic.
+__m256i FoldLanes(const uint8_t*, __m256i acc, const uint16_t* older)
+{
+    const __m256i mask = _mm256_set1_epi32(0x7DEF);
+    return _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(acc, 1), mask),
+                            _mm256_and_si256(_mm256_srli_epi32(LoadLanes(older), 1), mask));
 }
 
 uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }
@@ -112,66 +135,54 @@ uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
 }
 
 template <typename Pixel>
-void FoldTail(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, int32_t c, int32_t width,
-              const uint8_t* table)
+void PlainRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
 {
-    for (; c < width; ++c) {
+    WalkRow(texture, width, walk, [out](int32_t c, __m256i texels) { Store(out + c, texels); }, out);
+}
+
+// The walk and the folds in one pass: the texels never leave the registers.
+// N is a constant of each instance, so the loop over the stored frames unrolls.
+template <int32_t N, typename Pixel>
+void BlurRow(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const TexelGrid& texture,
+             const RowWalk& walk, const uint8_t* table)
+{
+#ifdef SCALAR8
+    if (sizeof(Pixel) == 1) {
+        PlainRow(own, texture, width, walk);
+        for (int32_t c = 0; c < width; ++c) {
+            Pixel acc = own[c];
+            for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
+            own[c] = dst[c] = acc;
+        }
+        return;
+    }
+#endif
+    auto put = [&](int32_t c, __m256i acc) {
+        // The gather leaves the neighbouring texels above this one.
+        acc = _mm256_and_si256(acc, _mm256_set1_epi32(sizeof(Pixel) == 1 ? 0xFF : 0xFFFF));
+        for (int32_t j = 1; j < N; ++j) acc = FoldLanes(table, acc, older[j] + c);
+        Store(own + c, acc);
+        Store(dst + c, acc);
+    };
+    for (int32_t c = WalkRow(texture, width, walk, put, own); c < width; ++c) {
         Pixel acc = own[c];
-        for (int32_t j = 1; j < n; ++j) acc = FoldScalar(table, acc, older[j][c]);
+        for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
         own[c] = dst[c] = acc;
     }
 }
 
-// 8-bit folds: eight table entries gathered per fold. N is a constant of each
-// instance, so the loop over the stored frames unrolls.
-template <int32_t N>
-void FoldRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t width, const uint8_t* table)
-{
-    int32_t c = 0;
-    for (; c + kLanes <= width; c += kLanes) {
-        __m256i acc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own + c)));
-        for (int32_t j = 1; j < N; ++j) {
-            const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(older[j] + c)));
-            acc = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), _mm256_add_epi32(acc, _mm256_slli_epi32(b, 8)), 1);
-            acc = _mm256_and_si256(acc, _mm256_set1_epi32(0xFF));
-        }
-        const __m128i bytes = PackBytes(acc);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(own + c), bytes);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + c), bytes);
-    }
-    FoldTail(dst, own, older, N, c, width, table);
-}
-
-// 5-5-5 folds: sixteen pixels in plain vector arithmetic.
-template <int32_t N>
-void FoldRow(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, const uint8_t* table)
-{
-    const __m256i mask = _mm256_set1_epi16(0x7DEF);
-    int32_t c = 0;
-    for (; c + 16 <= width; c += 16) {
-        __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(own + c));
-        for (int32_t j = 1; j < N; ++j) {
-            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + c));
-            acc = _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(acc, 1), mask),
-                                   _mm256_and_si256(_mm256_srli_epi16(b, 1), mask));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(own + c), acc);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + c), acc);
-    }
-    FoldTail(dst, own, older, N, c, width, table);
-}
-
 template <typename Pixel>
-void FoldRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const uint8_t* table)
+void BlurRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const TexelGrid& texture,
+                const RowWalk& walk, const uint8_t* table)
 {
     switch (n) {
-    case 2: return FoldRow<2>(dst, own, older, width, table);
-    case 3: return FoldRow<3>(dst, own, older, width, table);
-    case 4: return FoldRow<4>(dst, own, older, width, table);
-    case 5: return FoldRow<5>(dst, own, older, width, table);
-    case 6: return FoldRow<6>(dst, own, older, width, table);
-    case 7: return FoldRow<7>(dst, own, older, width, table);
-    default: return FoldRow<8>(dst, own, older, width, table);
+    case 2: return BlurRow<2>(dst, own, older, width, texture, walk, table);
+    case 3: return BlurRow<3>(dst, own, older, width, texture, walk, table);
+    case 4: return BlurRow<4>(dst, own, older, width, texture, walk, table);
+    case 5: return BlurRow<5>(dst, own, older, width, texture, walk, table);
+    case 6: return BlurRow<6>(dst, own, older, width, texture, walk, table);
+    case 7: return BlurRow<7>(dst, own, older, width, texture, walk, table);
+    default: return BlurRow<8>(dst, own, older, width, texture, walk, table);
     }
 }
 
@@ -179,22 +190,22 @@ void FoldRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, in
 
 void WalkRowAvx2(uint8_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
 {
-    WalkRow(out, texture, width, walk);
+    PlainRow(out, texture, width, walk);
 }
 
 void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
 {
-    WalkRow(out, texture, width, walk);
+    PlainRow(out, texture, width, walk);
 }
 
-void FoldRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
-                 const uint8_t* blendTable)
+void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
+                 const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable)
 {
-    FoldRowFor(n, dst, own, older, width, blendTable);
+    BlurRowFor(n, dst, own, older, width, texture, walk, blendTable);
 }
 
-void FoldRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
-                 const uint8_t* blendTable)
+void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
+                 const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable)
 {
-    FoldRowFor(n, dst, own, older, width, blendTable);
+    BlurRowFor(n, dst, own, older, width, texture, walk, blendTable);
 }

@@ -3,6 +3,9 @@
 // surface, a texture whose texels name their own column and row, and the blur
 // history as scene setup lays it out.
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -15,11 +18,18 @@ struct TestScene {
     std::unique_ptr<Scene> scene = std::make_unique<Scene>();
     SaverSettings settings;
 
+    // The texels end where an unreadable page begins, so a fetch past the last
+    // texel faults, whatever instruction makes it.
+    char* guarded = nullptr;
+    size_t guardedBytes = 0;
+
     ~TestScene()
     {
         // Tests may clear the ready flag; teardown only frees a ready scene.
         if (scene->currentSurface != nullptr) scene->sceneReady = 1;
+        scene->texture.pixels = nullptr;
         TeardownScene(*scene);
+        if (guarded != nullptr) munmap(guarded, guardedBytes);
     }
 
     MemorySurface& Surface() { return *static_cast<MemorySurface*>(scene->currentSurface); }
@@ -33,7 +43,11 @@ struct TestScene {
         const size_t bytes = hiColor ? 2 : 1;
         scene->texture.width = texW;
         scene->texture.height = texH;
-        scene->texture.pixels = std::malloc(static_cast<size_t>(texW) * texH * bytes);
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE)), texelBytes = size_t{1} * texW * texH * bytes;
+        guardedBytes = (texelBytes + page - 1) / page * page + page;
+        guarded = static_cast<char*>(mmap(nullptr, guardedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(guarded + guardedBytes - page, page, PROT_NONE);
+        scene->texture.pixels = guarded + guardedBytes - page - texelBytes;
         scene->texture.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * texH));
         for (int32_t y = 0; y < texH; ++y) {
             scene->texture.rowOffsets[y] = y * texW;

@@ -1,6 +1,8 @@
 #include "effect/render_frame.h"
 
 #include <cstddef>
+#include <memory>
+#include <new>
 
 #include "effect/cpu_features.h"
 #include "effect/render_rows.h"
@@ -22,6 +24,7 @@ template <typename Pixel>
 struct FrameJob {
     const Pixel* texels;
     const int32_t* rowOffsets;
+    const Pixel* const* rowStarts;  // texels + rowOffsets[y]
     TexelGrid grid;
     Pixel* surface;
     int32_t width;
@@ -121,8 +124,7 @@ inline int32_t PixelsBeforeWrap(int32_t coordinate, int32_t step, int32_t period
 template <typename Pixel>
 void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
 {
-    const Pixel* __restrict tex = job.texels;
-    const int32_t* __restrict rows = job.rowOffsets;
+    const Pixel* const* __restrict rows = job.rowStarts;
     const uint64_t step = (uint64_t{static_cast<uint32_t>(w.stepU)} << 32) + static_cast<uint64_t>(int64_t{w.stepV});
     for (int32_t c = 0; c < job.width;) {
         int32_t n = PixelsBeforeWrap(w.u, w.stepU, w.periodU, job.width - c);
@@ -130,7 +132,7 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
         uint64_t uv = (uint64_t{static_cast<uint32_t>(w.u)} << 32) | static_cast<uint32_t>(w.v);
         Pixel* __restrict run = out + c;
         for (int32_t i = 0; i < n; ++i) {
-            run[i] = tex[rows[static_cast<uint32_t>(uv) >> 16] + static_cast<int32_t>(uv >> 48)];
+            run[i] = rows[static_cast<uint32_t>(uv) >> 16][uv >> 48];
             uv += step;
         }
         c += n;
@@ -194,7 +196,7 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
                           -int64_t{start.stepV} * kShortestRun < start.periodV;
     if (activeRowPath == RowPath::kAvx2)
         walk = WalkAvx2<Pixel>;
-    else if (activeRowPath == RowPath::kRuns && longRuns)
+    else if (activeRowPath == RowPath::kRuns && longRuns && job.rowStarts != nullptr)
         walk = WalkRuns<Pixel>;
 
     const int64_t pu = start.periodU, pv = start.periodV;
@@ -275,6 +277,14 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             FrameJob<Pixel> job;
             job.texels = static_cast<const Pixel*>(t.pixels);
             job.rowOffsets = t.rowOffsets;
+            // The runs fetch through row pointers, an addition per pixel less.
+            // Without memory for them the simple rows draw the frame.
+            std::unique_ptr<const Pixel*[]> rowStarts;
+            if (activeRowPath == RowPath::kRuns) {
+                rowStarts.reset(new (std::nothrow) const Pixel*[static_cast<size_t>(t.height)]);
+                for (int32_t r = 0; rowStarts && r < t.height; ++r) rowStarts[r] = job.texels + t.rowOffsets[r];
+            }
+            job.rowStarts = rowStarts.get();
             job.grid = TexelGrid{t.pixels, t.width, t.width * t.height};
             job.surface = static_cast<Pixel*>(surface.pixelMemory);
             job.width = width;

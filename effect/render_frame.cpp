@@ -117,6 +117,14 @@ inline int32_t PixelsBeforeWrap(int32_t coordinate, int32_t step, int32_t period
     return n < static_cast<uint32_t>(most) ? static_cast<int32_t>(n) : most;
 }
 
+// The coordinate n steps on. The run stopped at most one step past the range,
+// so a single wrap brings it back.
+inline int32_t AfterRun(int32_t coordinate, int32_t step, int32_t period, int32_t n)
+{
+    const int64_t c = coordinate + int64_t{step} * n;
+    return static_cast<int32_t>(c < 0 ? c + period : c >= period ? c - period : c);
+}
+
 // Within a row the coordinates wrap only now and then: walk in runs that end
 // before the next wrap of u or v. Inside a run, u and v share one 64-bit word
 // (u in the high half), so a pixel costs one addition and no compare; neither
@@ -136,12 +144,8 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
             uv += step;
         }
         c += n;
-        // The run stopped at most one step past a period: one wrap each.
-        int64_t u = w.u + int64_t{w.stepU} * n, v = w.v + int64_t{w.stepV} * n;
-        u += u < 0 ? w.periodU : u >= w.periodU ? -w.periodU : 0;
-        v += v < 0 ? w.periodV : v >= w.periodV ? -w.periodV : 0;
-        w.u = static_cast<int32_t>(u);
-        w.v = static_cast<int32_t>(v);
+        w.u = AfterRun(w.u, w.stepU, w.periodU, n);
+        w.v = AfterRun(w.v, w.stepV, w.periodV, n);
     }
 }
 

@@ -16,6 +16,13 @@ int64_t FloorMod(int64_t a, int64_t m)
     return r < 0 ? r + m : r;
 }
 
+// One step of a coordinate in [0, period) with a step in (-period, period).
+int32_t StepOnce(int32_t coordinate, int32_t step, int32_t period)
+{
+    coordinate += step;
+    return coordinate < 0 ? coordinate + period : coordinate >= period ? coordinate - period : coordinate;
+}
+
 // Lane k starts at (start + k x step) mod period, the coordinate of pixel k.
 // Eight steps at once, folded into [0, period), wrap with one compare and one
 // subtraction: both summands are below the period.
@@ -100,10 +107,8 @@ int32_t WalkRow(const TexelGrid& texture, int32_t width, const RowWalk& w, Put p
     const auto* texels = static_cast<const Pixel*>(texture.texels);
     for (int32_t t = c; t < width; ++t) {
         tail[t] = texels[(sv >> 16) * texture.width + (su >> 16)];
-        su += w.stepU;
-        su += su < 0 ? w.periodU : su >= w.periodU ? -w.periodU : 0;
-        sv += w.stepV;
-        sv += sv < 0 ? w.periodV : sv >= w.periodV ? -w.periodV : 0;
+        su = StepOnce(su, w.stepU, w.periodU);
+        sv = StepOnce(sv, w.stepV, w.periodV);
     }
     return c;
 }

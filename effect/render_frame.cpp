@@ -289,7 +289,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
                 for (int32_t r = 0; rowStarts && r < t.height; ++r) rowStarts[r] = job.texels + t.rowOffsets[r];
             }
             job.rowStarts = rowStarts.get();
-            job.grid = TexelGrid{t.pixels, t.width, t.width * t.height};
+            job.grid = TexelGrid{t.pixels, t.width};
             job.surface = static_cast<Pixel*>(surface.pixelMemory);
             job.width = width;
             job.height = height;

@@ -19,7 +19,6 @@ struct RowWalk {
 struct TexelGrid {
     const void* texels;
     int32_t width;
-    int32_t count;  // width x height, at least 4
 };
 
 // Writes width texels of the walk to out.

@@ -1,6 +1,6 @@
-// The AVX2 rows: eight pixels at once. The only file compiled for AVX2; it is
-// called only after the processor check, and calls no inline function of a
-// shared header (see render_rows.h).
+// The AVX2 rows: the coordinates of eight pixels at once. The only file
+// compiled for AVX2; it is called only after the processor check, and calls no
+// inline function of a shared header (see render_rows.h).
 
 #include <immintrin.h>
 
@@ -49,88 +49,31 @@ struct LaneWalk {
     }
 };
 
-// The texel indices of the eight lanes: row x width + column, as rowOffsets.
-__m256i TexelIndex(const LaneWalk& u, const LaneWalk& v, __m256i width)
-{
-    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), width), _mm256_srli_epi32(u.coord, 16));
-}
-
-// Gathers 32 bits at each index, moved down so the texel is in the low bits.
-// Indices near the end read from a few texels earlier and shift, so no read
-// passes the texture's last byte, however the loader allocated it.
-template <int32_t Bytes>
-__m256i GatherTexels(const void* texels, __m256i index, __m256i lastFullRead)
-{
-    const __m256i clamped = _mm256_min_epu32(index, lastFullRead);
-    const __m256i shift = _mm256_slli_epi32(_mm256_sub_epi32(index, clamped), Bytes == 1 ? 3 : 4);
-    return _mm256_srlv_epi32(_mm256_i32gather_epi32(static_cast<const int*>(texels), clamped, Bytes), shift);
-}
-
-// The low byte of each lane, in lane order, in the low 8 bytes.
-__m128i PackBytes(__m256i lanes)
-{
-    const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
-                                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(lanes, pick), _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
-    return _mm256_castsi256_si128(packed);
-}
-
-// The low 16 bits of each lane, in lane order.
-__m128i PackWords(__m256i lanes)
-{
-    const __m256i pick = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 4, 5, 8, 9,
-                                          12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
-    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_shuffle_epi8(lanes, pick), 0x08));
-}
-
-void Store(uint8_t* out, __m256i lanes) { _mm_storel_epi64(reinterpret_cast<__m128i*>(out), PackBytes(lanes)); }
-void Store(uint16_t* out, __m256i lanes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), PackWords(lanes)); }
-
-// Walks the row eight pixels at a time, handing each eight texels to put; the
-// last width mod 8 pixels are walked one at a time into tail. Returns the
-// first pixel of that tail.
-template <typename Pixel, typename Put>
-int32_t WalkRow(const TexelGrid& texture, int32_t width, const RowWalk& w, Put put, Pixel* tail)
+// Writes width texels of the walk to out. The vector unit finds the texel
+// indices, row x width + column as in rowOffsets; plain loads fetch them,
+// which this processor kind does faster than a gather of eight.
+template <typename Pixel>
+void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& w)
 {
     LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
     const __m256i texWidth = _mm256_set1_epi32(texture.width);
-    // The last index whose 32-bit read stays inside the texture.
-    const __m256i lastFullRead = _mm256_set1_epi32(texture.count - static_cast<int32_t>(4 / sizeof(Pixel)));
+    const auto* texels = static_cast<const Pixel*>(texture.texels);
+    int32_t index[kLanes];
     int32_t c = 0;
     for (; c + kLanes <= width; c += kLanes) {
-        put(c, GatherTexels<sizeof(Pixel)>(texture.texels, TexelIndex(u, v, texWidth), lastFullRead));
+        const __m256i rows = _mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), texWidth);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(rows, _mm256_srli_epi32(u.coord, 16)));
+        for (int32_t k = 0; k < kLanes; ++k) out[c + k] = texels[index[k]];
         u.Advance();
         v.Advance();
     }
-    // Lane 0 holds pixel c.
+    // The rest one pixel at a time, from lane 0, which holds pixel c.
     int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
-    const auto* texels = static_cast<const Pixel*>(texture.texels);
-    for (int32_t t = c; t < width; ++t) {
-        tail[t] = texels[(sv >> 16) * texture.width + (su >> 16)];
+    for (; c < width; ++c) {
+        out[c] = texels[(sv >> 16) * texture.width + (su >> 16)];
         su = StepOnce(su, w.stepU, w.periodU);
         sv = StepOnce(sv, w.stepV, w.periodV);
     }
-    return c;
-}
-
-// Eight pixels of a stored frame, one per lane.
-__m256i LoadLanes(const uint8_t* p) { return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
-__m256i LoadLanes(const uint16_t* p) { return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))); }
-
-// 8-bit folds: eight table entries gathered at once. The table has three
-// bytes to spare past its end.
-__m256i FoldLanes(const uint8_t* table, __m256i acc, const uint8_t* older)
-{
-    const __m256i index = _mm256_add_epi32(acc, _mm256_slli_epi32(LoadLanes(older), 8));
-    return _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 1), _mm256_set1_epi32(0xFF));
-}
-
-// 5-5-5 folds in plain vector arithmetic.
-__m256i FoldLanes(const uint8_t*, __m256i acc, const uint16_t* older)
-{
-    const __m256i mask = _mm256_set1_epi32(0x7DEF);
-    return _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(acc, 1), mask),
-                            _mm256_and_si256(_mm256_srli_epi32(LoadLanes(older), 1), mask));
 }
 
 uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }
@@ -139,37 +82,57 @@ uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
     return static_cast<uint16_t>(((a >> 1) & 0x7DEF) + ((b >> 1) & 0x7DEF));
 }
 
-template <typename Pixel>
-void PlainRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
+// 8-bit folds: eight table entries gathered at once; the table has three bytes
+// to spare past its end. Returns the first pixel left for the scalar folds.
+template <int32_t N>
+int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t width, const uint8_t* table)
 {
-    WalkRow(texture, width, walk, [out](int32_t c, __m256i texels) { Store(out + c, texels); }, out);
+    const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
+                                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    int32_t c = 0;
+    for (; c + kLanes <= width; c += kLanes) {
+        __m256i acc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own + c)));
+        for (int32_t j = 1; j < N; ++j) {
+            const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(older[j] + c)));
+            const __m256i index = _mm256_add_epi32(acc, _mm256_slli_epi32(b, 8));
+            acc = _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 1), low);
+        }
+        // The low byte of each lane, in lane order, in the low 8 bytes.
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(acc, pick), _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(own + c), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + c), _mm256_castsi256_si128(packed));
+    }
+    return c;
 }
 
-// The walk and the folds in one pass: the texels never leave the registers.
-// N is a constant of each instance, so the loop over the stored frames unrolls.
+// 5-5-5 folds: sixteen pixels in plain vector arithmetic.
+template <int32_t N>
+int32_t FoldVectors(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, const uint8_t*)
+{
+    const __m256i mask = _mm256_set1_epi16(0x7DEF);
+    int32_t c = 0;
+    for (; c + 16 <= width; c += 16) {
+        __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(own + c));
+        for (int32_t j = 1; j < N; ++j) {
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + c));
+            acc = _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(acc, 1), mask),
+                                   _mm256_and_si256(_mm256_srli_epi16(b, 1), mask));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(own + c), acc);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + c), acc);
+    }
+    return c;
+}
+
+// Walks the row into own, then folds. N is a constant of each instance, so the
+// loop over the stored frames unrolls.
 template <int32_t N, typename Pixel>
 void BlurRow(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const TexelGrid& texture,
              const RowWalk& walk, const uint8_t* table)
 {
-#ifdef SCALAR8
-    if (sizeof(Pixel) == 1) {
-        PlainRow(own, texture, width, walk);
-        for (int32_t c = 0; c < width; ++c) {
-            Pixel acc = own[c];
-            for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
-            own[c] = dst[c] = acc;
-        }
-        return;
-    }
-#endif
-    auto put = [&](int32_t c, __m256i acc) {
-        // The gather leaves the neighbouring texels above this one.
-        acc = _mm256_and_si256(acc, _mm256_set1_epi32(sizeof(Pixel) == 1 ? 0xFF : 0xFFFF));
-        for (int32_t j = 1; j < N; ++j) acc = FoldLanes(table, acc, older[j] + c);
-        Store(own + c, acc);
-        Store(dst + c, acc);
-    };
-    for (int32_t c = WalkRow(texture, width, walk, put, own); c < width; ++c) {
+    WalkRow(own, texture, width, walk);
+    for (int32_t c = FoldVectors<N>(dst, own, older, width, table); c < width; ++c) {
         Pixel acc = own[c];
         for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
         own[c] = dst[c] = acc;
@@ -195,12 +158,12 @@ void BlurRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, in
 
 void WalkRowAvx2(uint8_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
 {
-    PlainRow(out, texture, width, walk);
+    WalkRow(out, texture, width, walk);
 }
 
 void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk)
 {
-    PlainRow(out, texture, width, walk);
+    WalkRow(out, texture, width, walk);
 }
 
 void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,

@@ -25,9 +25,8 @@ struct TexelGrid {
 void WalkRowAvx2(uint8_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
 void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const RowWalk& walk);
 
-// The blurred row in one pass: walks the texture, folds older[1] to
-// older[n - 1], in that order, into each texel, and writes the result to own
-// and dst. The 8-bit table must have 3 readable bytes past its last entry.
+// The blurred row: walks the texture into own, folds older[1] to older[n - 1],
+// in that order, into each texel, and writes the result to own and dst. The 8-bit table must have 3 readable bytes past its last entry.
 void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
                  const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable);
 void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,

@@ -33,9 +33,9 @@ TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
     const long frameBudget = env != nullptr ? std::atol(env) : 3000;
     std::mt19937_64 rng(77);
     const double inf = std::numeric_limits<double>::infinity();
-    const double specials[] = {std::nan(""), inf, -inf, 0.0, -0.0, 1e-300, -1e-300, 1e300, -1e300, 1e9, -1e9, 0.05, 10.0};
+    const double oddValues[] = {std::nan(""), inf, -inf, 0.0, -0.0, 1e-300, -1e-300, 1e300, -1e300, 1e9, -1e9, 0.05, 10.0};
     auto value = [&](double lo, double hi) {
-        if (rng() % 3 == 0) return specials[rng() % (sizeof specials / sizeof *specials)];
+        if (rng() % 3 == 0) return oddValues[rng() % (sizeof oddValues / sizeof *oddValues)];
         return std::uniform_real_distribution<double>(lo, hi)(rng);
     };
     const int32_t sides[] = {1, 4, 5, 7, 64, 255, 256, 1985, 1986, 4096, 16384};

@@ -229,7 +229,7 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
             Pixel* own = job.ring[0] + base;
             Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
             if (activeRowPath == RowPath::kAvx2) {
-                BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.grid, w, job.blendTable);
+                BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.stride, job.grid, w, job.blendTable);
             } else {
                 walk(own, job, w);
                 FoldPortable(dst, own, older, job.blurFrames, job.width, job.blendTable);

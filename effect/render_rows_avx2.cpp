@@ -4,6 +4,8 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "effect/render_rows.h"
 
 namespace {
@@ -76,6 +78,15 @@ void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk&
     }
 }
 
+// The blurred rows go from the last row up, so the next row lies rowBytes
+// lower in memory. Asking for it a row ahead hides the misses of the
+// buffers, which are too big for the caches near the core; a prefetch never
+// faults, so the row above the first one may be asked for too.
+void PrefetchRowAbove(const void* p, int32_t rowBytes)
+{
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - static_cast<uint32_t>(rowBytes)), _MM_HINT_T0);
+}
+
 uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }
 uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
 {
@@ -85,7 +96,8 @@ uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
 // 8-bit folds: eight table entries gathered at once; the table has three bytes
 // to spare past its end. Returns the first pixel left for the scalar folds.
 template <int32_t N>
-int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t width, const uint8_t* table)
+int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t width, int32_t stride,
+                    const uint8_t* table)
 {
     const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
                                           -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
@@ -93,6 +105,8 @@ int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int
     int32_t c = 0;
     for (; c + kLanes <= width; c += kLanes) {
         __m256i acc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own + c)));
+        for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, width);
+        PrefetchRowAbove(dst + c, stride);
         for (int32_t j = 1; j < N; ++j) {
             const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(older[j] + c)));
             const __m256i index = _mm256_add_epi32(acc, _mm256_slli_epi32(b, 8));
@@ -108,12 +122,15 @@ int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int
 
 // 5-5-5 folds: sixteen pixels in plain vector arithmetic.
 template <int32_t N>
-int32_t FoldVectors(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, const uint8_t*)
+int32_t FoldVectors(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, int32_t stride,
+                    const uint8_t*)
 {
     const __m256i mask = _mm256_set1_epi16(0x7DEF);
     int32_t c = 0;
     for (; c + 16 <= width; c += 16) {
         __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(own + c));
+        for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, 2 * width);
+        PrefetchRowAbove(dst + c, 2 * stride);
         for (int32_t j = 1; j < N; ++j) {
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + c));
             acc = _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(acc, 1), mask),
@@ -128,11 +145,11 @@ int32_t FoldVectors(uint16_t* dst, uint16_t* own, const uint16_t* const* older, 
 // Walks the row into own, then folds. N is a constant of each instance, so the
 // loop over the stored frames unrolls.
 template <int32_t N, typename Pixel>
-void BlurRow(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const TexelGrid& texture,
-             const RowWalk& walk, const uint8_t* table)
+void BlurRow(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, int32_t stride,
+             const TexelGrid& texture, const RowWalk& walk, const uint8_t* table)
 {
     WalkRow(own, texture, width, walk);
-    for (int32_t c = FoldVectors<N>(dst, own, older, width, table); c < width; ++c) {
+    for (int32_t c = FoldVectors<N>(dst, own, older, width, stride, table); c < width; ++c) {
         Pixel acc = own[c];
         for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
         own[c] = dst[c] = acc;
@@ -140,17 +157,17 @@ void BlurRow(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, c
 }
 
 template <typename Pixel>
-void BlurRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, const TexelGrid& texture,
-                const RowWalk& walk, const uint8_t* table)
+void BlurRowFor(int32_t n, Pixel* dst, Pixel* own, const Pixel* const* older, int32_t width, int32_t stride,
+                const TexelGrid& texture, const RowWalk& walk, const uint8_t* table)
 {
     switch (n) {
-    case 2: return BlurRow<2>(dst, own, older, width, texture, walk, table);
-    case 3: return BlurRow<3>(dst, own, older, width, texture, walk, table);
-    case 4: return BlurRow<4>(dst, own, older, width, texture, walk, table);
-    case 5: return BlurRow<5>(dst, own, older, width, texture, walk, table);
-    case 6: return BlurRow<6>(dst, own, older, width, texture, walk, table);
-    case 7: return BlurRow<7>(dst, own, older, width, texture, walk, table);
-    default: return BlurRow<8>(dst, own, older, width, texture, walk, table);
+    case 2: return BlurRow<2>(dst, own, older, width, stride, texture, walk, table);
+    case 3: return BlurRow<3>(dst, own, older, width, stride, texture, walk, table);
+    case 4: return BlurRow<4>(dst, own, older, width, stride, texture, walk, table);
+    case 5: return BlurRow<5>(dst, own, older, width, stride, texture, walk, table);
+    case 6: return BlurRow<6>(dst, own, older, width, stride, texture, walk, table);
+    case 7: return BlurRow<7>(dst, own, older, width, stride, texture, walk, table);
+    default: return BlurRow<8>(dst, own, older, width, stride, texture, walk, table);
     }
 }
 
@@ -166,14 +183,14 @@ void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const R
     WalkRow(out, texture, width, walk);
 }
 
-void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width,
+void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width, int32_t stride,
                  const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable)
 {
-    BlurRowFor(n, dst, own, older, width, texture, walk, blendTable);
+    BlurRowFor(n, dst, own, older, width, stride, texture, walk, blendTable);
 }
 
-void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width,
+void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width, int32_t stride,
                  const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable)
 {
-    BlurRowFor(n, dst, own, older, width, texture, walk, blendTable);
+    BlurRowFor(n, dst, own, older, width, stride, texture, walk, blendTable);
 }

@@ -1,11 +1,18 @@
 #include "effect/render_frame.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 
 #include "effect/cpu_features.h"
 #include "effect/render_rows.h"
+
+// Prefetch instructions come with SSE, which every x86-64 has.
+#if defined(_M_X64) || defined(__x86_64__) || defined(__SSE__)
+#include <xmmintrin.h>
+#define GYROFOLD_PREFETCH 1
+#endif
 
 namespace {
 
@@ -155,38 +162,61 @@ void WalkAvx2(Pixel* out, const FrameJob<Pixel>& job, RowWalk w)
     WalkRowAvx2(out, job.grid, job.width, w);
 }
 
+// Asks for the line rowBytes below p. A prefetch never faults, so the row
+// above the first one may be asked for too.
+inline void PrefetchAbove(const void* p, size_t rowBytes)
+{
+#ifdef GYROFOLD_PREFETCH
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - rowBytes), _MM_HINT_T0);
+#else
+    (void)p;
+    (void)rowBytes;
+#endif
+}
+
 inline uint8_t Fold(const uint8_t* blendTable, uint8_t a, uint8_t b) { return Fold8(blendTable, a, b); }
 inline uint16_t Fold(const uint8_t*, uint16_t a, uint16_t b) { return Fold16(a, b); }
 
 // N, the frames folded, is a constant of each instance, so the folds unroll
 // and the ring's row pointers stay in registers.
 template <typename Pixel, int32_t N>
-void FoldRow(Pixel* __restrict dst, Pixel* __restrict own, const Pixel* const* ring, int32_t width,
+void FoldRow(Pixel* __restrict dst, Pixel* __restrict own, const Pixel* const* ring, int32_t width, int32_t stride,
              const uint8_t* __restrict table)
 {
     const Pixel* __restrict older[N];
     for (int32_t j = 1; j < N; ++j) older[j] = ring[j];
-    for (int32_t c = 0; c < width; ++c) {
-        // Oldest stored frame first, the previous frame last: each fold halves
-        // what came before, so the previous frame weighs most.
-        Pixel acc = own[c];
-        for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
-        own[c] = acc;
-        dst[c] = acc;
+    // A cache line of pixels at a time, asking for the same line of the next
+    // row: the blurred rows go from the last row up, through buffers too big
+    // for the caches near the core.
+    constexpr int32_t kLine = 64 / sizeof(Pixel);
+    for (int32_t line = 0; line < width; line += kLine) {
+        for (int32_t j = 1; j < N; ++j) PrefetchAbove(older[j] + line, width * sizeof(Pixel));
+        PrefetchAbove(own + line, width * sizeof(Pixel));
+        PrefetchAbove(dst + line, stride * sizeof(Pixel));
+        const int32_t end = width - line < kLine ? width : line + kLine;
+        for (int32_t c = line; c < end; ++c) {
+            // Oldest stored frame first, the previous frame last: each fold
+            // halves what came before, so the previous frame weighs most.
+            Pixel acc = own[c];
+            for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
+            own[c] = acc;
+            dst[c] = acc;
+        }
     }
 }
 
 template <typename Pixel>
-void FoldPortable(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, int32_t width, const uint8_t* table)
+void FoldPortable(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, int32_t width, int32_t stride,
+                  const uint8_t* table)
 {
     switch (n) {
-    case 2: return FoldRow<Pixel, 2>(dst, own, older, width, table);
-    case 3: return FoldRow<Pixel, 3>(dst, own, older, width, table);
-    case 4: return FoldRow<Pixel, 4>(dst, own, older, width, table);
-    case 5: return FoldRow<Pixel, 5>(dst, own, older, width, table);
-    case 6: return FoldRow<Pixel, 6>(dst, own, older, width, table);
-    case 7: return FoldRow<Pixel, 7>(dst, own, older, width, table);
-    default: return FoldRow<Pixel, kMaxBlurFrames>(dst, own, older, width, table);
+    case 2: return FoldRow<Pixel, 2>(dst, own, older, width, stride, table);
+    case 3: return FoldRow<Pixel, 3>(dst, own, older, width, stride, table);
+    case 4: return FoldRow<Pixel, 4>(dst, own, older, width, stride, table);
+    case 5: return FoldRow<Pixel, 5>(dst, own, older, width, stride, table);
+    case 6: return FoldRow<Pixel, 6>(dst, own, older, width, stride, table);
+    case 7: return FoldRow<Pixel, 7>(dst, own, older, width, stride, table);
+    default: return FoldRow<Pixel, kMaxBlurFrames>(dst, own, older, width, stride, table);
     }
 }
 
@@ -232,7 +262,7 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
                 BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.stride, job.grid, w, job.blendTable);
             } else {
                 walk(own, job, w);
-                FoldPortable(dst, own, older, job.blurFrames, job.width, job.blendTable);
+                FoldPortable(dst, own, older, job.blurFrames, job.width, job.stride, job.blendTable);
             }
         }
         x += rowStepU;

@@ -35,7 +35,7 @@ struct LaneWalk {
     {
         // Unaligned: the Windows x64 compiler cannot align a stack array to 32.
         int32_t lanes[kLanes];
-        for (int32_t k = 0; k < kLanes; ++k) lanes[k] = static_cast<int32_t>(FloorMod(start + int64_t{k} * step, period32));
+        for (int32_t k = 0; k < kLanes; ++k) lanes[k] = k == 0 ? start : StepOnce(lanes[k - 1], step, period32);
         coord = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
         stride = _mm256_set1_epi32(static_cast<int32_t>(FloorMod(int64_t{step} * kLanes, period32)));
         period = _mm256_set1_epi32(period32);

@@ -22,7 +22,10 @@ const Size kSizes[] = {{320, 240}, {1920, 1080}, {3840, 2160}};
 const Size kTextures[] = {{256, 256}, {1920, 1080}};
 
 // Detail in every texel; 5-5-5 texels take the top bit clear.
-uint32_t PatternTexel(int32_t x, int32_t y) { return static_cast<uint32_t>(((x >> 3) << 10) | ((y >> 3) << 5) | ((x ^ y) & 31)) & 0x7FFF; }
+uint32_t PatternTexel(int32_t x, int32_t y)
+{
+    return static_cast<uint32_t>(((x >> 3) << 10) | ((y >> 3) << 5) | ((x ^ y) & 31)) & 0x7FFF;
+}
 
 void SetRate(benchmark::State& state, Size size)
 {

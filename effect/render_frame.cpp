@@ -294,7 +294,8 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
         const int64_t pu = int64_t{t.width} * 65536, pv = int64_t{t.height} * 65536;
         // The blur's own guard: a frame whose column steps reach a period draws
         // nothing, and the previous picture is shown again.
-        const bool stepsFit = steps.colStepU > -pu && steps.colStepU < pu && steps.colStepV > -pv && steps.colStepV < pv;
+        const bool stepsFit =
+            steps.colStepU > -pu && steps.colStepU < pu && steps.colStepV > -pv && steps.colStepV < pv;
         if (!blurred || stepsFit) {
             RowWalk start;
             // Plain rows fold a step of a period or more back into one period: the

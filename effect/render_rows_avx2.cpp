@@ -84,7 +84,8 @@ void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk&
 // faults, so the row above the first one may be asked for too.
 void PrefetchRowAbove(const void* p, int32_t rowBytes)
 {
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - static_cast<uint32_t>(rowBytes)), _MM_HINT_T0);
+    const uintptr_t above = reinterpret_cast<uintptr_t>(p) - static_cast<uint32_t>(rowBytes);
+    _mm_prefetch(reinterpret_cast<const char*>(above), _MM_HINT_T0);
 }
 
 uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }
@@ -113,7 +114,8 @@ int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int
             acc = _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 1), low);
         }
         // The low byte of each lane, in lane order, in the low 8 bytes.
-        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(acc, pick), _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
+        const __m256i packed =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(acc, pick), _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(own + c), _mm256_castsi256_si128(packed));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + c), _mm256_castsi256_si128(packed));
     }

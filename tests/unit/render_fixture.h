@@ -45,7 +45,8 @@ struct TestScene {
         scene->texture.height = texH;
         const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE)), texelBytes = size_t{1} * texW * texH * bytes;
         guardedBytes = (texelBytes + page - 1) / page * page + page;
-        guarded = static_cast<char*>(mmap(nullptr, guardedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        guarded = static_cast<char*>(
+            mmap(nullptr, guardedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         mprotect(guarded + guardedBytes - page, page, PROT_NONE);
         scene->texture.pixels = guarded + guardedBytes - page - texelBytes;
         scene->texture.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * texH));

@@ -106,8 +106,10 @@ int32_t FoldVectors(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int
     int32_t c = 0;
     for (; c + kLanes <= width; c += kLanes) {
         __m256i acc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own + c)));
-        for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, width);
-        PrefetchRowAbove(dst + c, stride);
+        if (c % 64 == 0) {
+            for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, width);
+            PrefetchRowAbove(dst + c, stride);
+        }
         for (int32_t j = 1; j < N; ++j) {
             const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(older[j] + c)));
             const __m256i index = _mm256_add_epi32(acc, _mm256_slli_epi32(b, 8));
@@ -131,8 +133,10 @@ int32_t FoldVectors(uint16_t* dst, uint16_t* own, const uint16_t* const* older, 
     int32_t c = 0;
     for (; c + 16 <= width; c += 16) {
         __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(own + c));
-        for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, 2 * width);
-        PrefetchRowAbove(dst + c, 2 * stride);
+        if (c % 32 == 0) {
+            for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, 2 * width);
+            PrefetchRowAbove(dst + c, 2 * stride);
+        }
         for (int32_t j = 1; j < N; ++j) {
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + c));
             acc = _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(acc, 1), mask),

@@ -20,6 +20,8 @@ constexpr UINT kStatusTextFormat = 0x125;
 
 // Set when WM_CREATE could not start the timer.
 bool startupTimerMissing = false;
+// Set by WM_DISPLAYCHANGE until the message loop has seen it.
+bool displayChanged = false;
 
 void AnnounceSaverRunning(UINT running)
 {
@@ -118,6 +120,13 @@ HWND CreateSaverWindow(HWND parent)
     return window;
 }
 
+bool TakeDisplayChange()
+{
+    const bool changed = displayChanged;
+    displayChanged = false;
+    return changed;
+}
+
 void OnStartupTick(HWND window, UINT_PTR timerId)
 {
     if (TheShell.tickCount == 0) {
@@ -145,6 +154,8 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ValidateRect(window, nullptr);
         return 0;
     case WM_DISPLAYCHANGE:
+        // No reaction here; the message loop paces frames to the new rate.
+        displayChanged = true;
         return 0;
     case WM_CLOSE:
         OnClose(window);

@@ -19,3 +19,6 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // One tick of the start-up timer: the first draws the start-up text and sets
 // the scene up, the third stops the timer.
 void OnStartupTick(HWND window, UINT_PTR timerId);
+
+// Whether the display mode changed since the last call.
+bool TakeDisplayChange();

@@ -1,13 +1,15 @@
 // Stand-in for the platform's screen saver password verifier: answers what the
-// test stored and records each call.
-#include "tests/fakes/fake_registry.h"
+// run stored, and records each call and each load and release of the library.
+#include "tests/fakes/fake_services.h"
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) CountFake(FAKE_LOADS);
+    if (reason == DLL_PROCESS_DETACH) CountFake(FAKE_FREES);
+    return TRUE;
+}
 
 extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window) {
-    HKEY key = OpenFakeKey();
-    if (key == nullptr) return TRUE;
-    CountFakeCall(key, FAKE_VERIFY_CALLS);
-    WriteFakeWindow(key, FAKE_VERIFY_WINDOW, window);
-    const DWORD answer = ReadFakeNumber(key, FAKE_VERIFY_ANSWER);
-    RegCloseKey(key);
-    return static_cast<BOOL>(answer);
+    CountFake(FAKE_VERIFY_CALLS);
+    WriteFakeWindow(FAKE_VERIFY_WINDOW, window);
+    return static_cast<BOOL>(ReadFakeNumber(FAKE_VERIFY_ANSWER));
 }

@@ -1,20 +1,52 @@
 #pragma once
-// Where the stand-in password services keep what a test tells them and what
-// they were given. Both the fakes and the tests that drive them use these
-// names; the registry is shared by every process of one wine prefix.
+// Where the stand-ins for the platform's services keep what a run tells them
+// and what they were given: a key that every process of one wine prefix shares.
+#include <windows.h>
+
+#include <cstdint>
 
 #define FAKE_SERVICES_KEY "Software\\Gyrofold Tests\\Fake Services"
 
-// PASSWORD.CPL: the answer VerifyScreenSavePwd gives (DWORD, absent = 0),
-// how often it was called (DWORD) and the window it was given (QWORD).
+// PASSWORD.CPL: the answer of VerifyScreenSavePwd (absent = 0), its calls,
+// the window it was given (8 bytes), and how often the library was loaded
+// and freed.
 #define FAKE_VERIFY_ANSWER "VerifyAnswer"
 #define FAKE_VERIFY_CALLS "VerifyCalls"
 #define FAKE_VERIFY_WINDOW "VerifyWindow"
-
-// MPR.DLL: how often PwdChangePasswordA was called (DWORD), the provider name
-// (string), the owner window (QWORD) and the two reserved values (DWORD each).
+#define FAKE_LOADS "Loads"
+#define FAKE_FREES "Frees"
+// MPR.DLL: the calls of PwdChangePasswordA, the provider name, the owner
+// window (8 bytes) and the sum of the two reserved values.
 #define FAKE_CHANGE_CALLS "ChangeCalls"
 #define FAKE_CHANGE_PROVIDER "ChangeProvider"
 #define FAKE_CHANGE_OWNER "ChangeOwner"
-#define FAKE_CHANGE_RESERVED1 "ChangeReserved1"
-#define FAKE_CHANGE_RESERVED2 "ChangeReserved2"
+#define FAKE_CHANGE_RESERVED "ChangeReserved"
+// REFUSE.DLL: the title of the window whose creation it refuses.
+#define FAKE_REFUSE_TITLE "RefuseTitle"
+
+inline HKEY OpenFakeKey() {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    return key;
+}
+
+inline void WriteFake(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = OpenFakeKey();
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+inline DWORD ReadFakeNumber(const char* name) {
+    DWORD value = 0, size = sizeof value;
+    return RegGetValueA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS
+               ? value
+               : 0;
+}
+
+inline void WriteFakeNumber(const char* name, DWORD value) { WriteFake(name, REG_DWORD, &value, sizeof value); }
+inline void CountFake(const char* name) { WriteFakeNumber(name, ReadFakeNumber(name) + 1); }
+inline void WriteFakeWindow(const char* name, HWND window) {
+    const uint64_t value = reinterpret_cast<uintptr_t>(window);
+    WriteFake(name, REG_QWORD, &value, sizeof value);
+}

@@ -1,0 +1,478 @@
+// The settings mode of the real gyrofold.scr, driven as a user would: real
+// clicks and keystrokes, the file chooser, the message boxes, and the
+// registry read back. The read-back rules and fallbacks of every field are
+// checked exhaustively by the native tests; here one case of each kind shows
+// that the dialog is joined to them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "tests/e2e/driver.h"
+// After <windows.h>.
+#include <commctrl.h>
+
+using namespace e2e;
+
+namespace {
+
+constexpr char kCaption[] = "Quillbox Gyrofold v0.9 Setup";
+
+enum : int {
+    kWidth = 1000, kHeight = 1002, kChangeMode = 1004, kImageFile = 1006, kBrowse = 1007, kWarpy = 1009,
+    kXScale = 1011, kYScale = 1012, kRotFrequency = 1018, kRotAmplitude = 1019, kZoomAmplitude = 1020,
+    kZoomFrequency = 1021, kBitDepth = 1022, kBlur = 1023, kHiColor = 1025,
+};
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// A window of this program that stands in for the display settings. One
+// serves every run: wine is slow to destroy a framed window.
+HWND Owner() {
+    static HWND owner = CreateWindowA("STATIC", "Display Properties", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                      120, nullptr, nullptr, nullptr, nullptr);
+    EnableWindow(owner, TRUE);  // a saver killed in its modal loop leaves it disabled
+    return owner;
+}
+
+class DialogRun {
+public:
+    // "%OWNER%" in the arguments becomes the stand-in owner's handle; with
+    // `foreground` that window is made the foreground window first.
+    bool Open(std::string arguments = "/c:%OWNER%", bool foreground = false, const char* refuse = nullptr) {
+        const size_t at = arguments.find("%OWNER%");
+        if (at != std::string::npos) arguments.replace(at, 7, std::to_string(uintptr_t(Owner())));
+        if (foreground && (SetForegroundWindow(Owner()), !WaitUntil([] { return GetForegroundWindow() == Owner(); })))
+            return false;
+        if (!process.Start(SaverPath, arguments, refuse)) return false;
+        if (refuse) return true;
+        dialog = WaitForWindow(process, kDialogClass, kCaption);
+        if (!dialog) return false;
+        if (!WaitUntil([&] { return GetForegroundWindow() == dialog; }, 3000)) SetForegroundWindow(dialog);
+        return WaitUntil([&] { return GetForegroundWindow() == dialog; }, 5000);
+    }
+    HWND Item(int id) const { return GetDlgItem(dialog, id); }
+    std::string TextOf(int id) const { return Text(Item(id)); }
+    LRESULT Ask(int id, UINT message) const {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(Item(id), message, 0, 0, SMTO_ABORTIFHUNG, 3000, &result);
+        return LRESULT(result);
+    }
+    bool Checked(int id) const { return Ask(id, BM_GETCHECK) == BST_CHECKED; }
+    int Position(int id) const { return int(Ask(id, TBM_GETPOS)); }
+
+    // Wine on a display without a window manager now and then loses a click:
+    // one more is no fault of the dialog's.
+    bool Focus(int id) {
+        for (int attempt = 0; attempt < 2; ++attempt)
+            if (ClickAt(Item(id)), WaitUntil([&] { return FocusOf(dialog) == Item(id); }, 3000)) return true;
+        ADD_FAILURE() << "two clicks did not put the focus into control " << id;
+        return false;
+    }
+    // Types over the field and waits until it shows `shows` (what an
+    // ES_NUMBER field keeps of the keys).
+    bool Type(int id, const std::string& text, const char* shows = nullptr) {
+        if (!Focus(id)) return false;
+        PressKey(VK_END);
+        PressKey(VK_BACK, int(TextOf(id).size()));
+        TypeText(text);
+        return WaitUntil([&] { return TextOf(id) == (shows ? shows : text); });
+    }
+    // Home takes a slider to its lowest position, each Right one step up.
+    bool Slide(int id, int position) {
+        if (!Focus(id)) return false;
+        PressKey(VK_HOME);
+        PressKey(VK_RIGHT, position - int(Ask(id, TBM_GETRANGEMIN)));
+        return WaitUntil([&] { return Position(id) == position; });
+    }
+    bool Check(int id, bool checked) {
+        for (int attempt = 0; attempt < 2 && Checked(id) != checked; ++attempt)
+            ClickAt(Item(id)), WaitUntil([&] { return Checked(id) == checked; }, 3000);
+        return Checked(id) == checked;
+    }
+    // Clicks OK, answers the warning if it comes and waits for the end;
+    // whether the warning came. The box is modal and only this program closes
+    // it, so a saver that ends by itself after OK never showed it.
+    bool PressOk() {
+        ClickAt(Item(IDOK));
+        HWND box = nullptr;
+        EXPECT_TRUE(WaitUntil([&] {
+            const std::vector<HWND> boxes = TopLevelWindows(process.id(), kDialogClass, "Warning");
+            box = boxes.empty() ? nullptr : boxes.front();
+            return box || !process.Running();
+        }, 15000));
+        if (box) {
+            Pump(100);
+            EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), "Color depths less than 15bpp aren't recommended for HiColor mode");
+            EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+            EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
+            EXPECT_TRUE(process.Running());
+            int32_t stretch = 0;
+            DWORD size = 4;
+            EXPECT_FALSE(ReadValue(kSettingsKey, "Stretch", nullptr, &stretch, &size)) << "saved before the answer";
+            WaitUntil([&] { return GetForegroundWindow() == box; }, 3000);
+            PressKey(VK_RETURN);
+        }
+        ExpectEndedCleanly(process);
+        return box != nullptr;
+    }
+    void Screenshot(const std::string& name) const {
+        RECT r = {};
+        GetWindowRect(dialog, &r);
+        Pump(300);
+        SaveBmp(Capture(r.left, r.top, r.right - r.left, r.bottom - r.top), name);
+    }
+
+    Process process;
+    HWND dialog = nullptr;
+};
+
+class Dialog : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteKey(kSettingsKey); }
+    void TearDown() override { DeleteKey(kSettingsKey); }
+};
+
+bool KeyExists() {
+    HKEY key = nullptr;
+    return RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS && !RegCloseKey(key);
+}
+
+// ---- What the dialog shows and stores ------------------------------------------
+
+TEST_F(Dialog, DefaultsShowAndOkStoresThem) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    EXPECT_EQ(run.TextOf(kWidth), "320");
+    EXPECT_EQ(run.TextOf(kHeight), "240");
+    EXPECT_TRUE(run.Checked(kChangeMode));
+    EXPECT_EQ(run.TextOf(kBitDepth), "");
+    EXPECT_TRUE(run.Checked(kHiColor));
+    EXPECT_FALSE(run.Checked(kWarpy));
+    EXPECT_EQ(run.Position(kBlur), 3);
+    EXPECT_EQ(run.TextOf(kXScale), "1.00");
+    for (int id : {kRotFrequency, kRotAmplitude, kZoomFrequency, kZoomAmplitude}) EXPECT_EQ(run.Position(id), 8);
+    EXPECT_FALSE(KeyExists()) << "opening alone wrote the key";
+    // The dialog procedure answers WM_INITDIALOG with FALSE: the platform
+    // sets no focus of its own.
+    DWORD_PTR answer = 1;
+    SendMessageTimeoutA(run.dialog, WM_INITDIALOG, 0, 0, SMTO_ABORTIFHUNG, 3000, &answer);
+    EXPECT_EQ(answer, 0u);
+    EXPECT_FALSE(run.PressOk());
+    const Settings s = ReadSettings();
+    EXPECT_EQ(s.screenWidth, 320);
+    EXPECT_EQ(s.stretch, 0);
+    EXPECT_EQ(s.numBuf, 3);
+    EXPECT_EQ(s.useHiColor, 1);
+    EXPECT_EQ(s.xScale, 1.0);
+    // 1.0 is not on the sliders: it shows at 1.1 and is saved as 1.1.
+    EXPECT_EQ(s.rot1, 1.1);
+    EXPECT_EQ(s.zoom2, 1.1);
+}
+
+// Every field away from its default, so a control wired to the wrong value
+// shows it; OK on the untouched dialog gives back what was loaded.
+TEST_F(Dialog, StoredSettingsShowInTheirOwnControlsAndComeBackUnchanged) {
+    Settings stored;
+    stored.imageFile = "C:\\pictures\\tiles.bmp";
+    stored.screenWidth = 640, stored.screenHeight = 480, stored.stretch = 16, stored.numBuf = 4;
+    stored.useHiColor = 0, stored.warpy = 1, stored.xScale = 2.5, stored.yScale = -0.75;
+    stored.rot1 = 0.3, stored.rot2 = 2.0, stored.zoom1 = 7.0, stored.zoom2 = 0.05;
+    WriteSettings(stored);
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    EXPECT_EQ(run.TextOf(kWidth), "640");
+    EXPECT_EQ(run.TextOf(kHeight), "480");
+    EXPECT_EQ(run.TextOf(kBitDepth), "16");
+    EXPECT_EQ(run.Position(kBlur), 4);
+    EXPECT_FALSE(run.Checked(kHiColor));
+    EXPECT_TRUE(run.Checked(kWarpy));
+    EXPECT_EQ(run.TextOf(kXScale), "2.50");
+    EXPECT_EQ(run.TextOf(kYScale), "-0.75");
+    EXPECT_EQ(run.Position(kRotAmplitude), 4);
+    EXPECT_EQ(run.Position(kRotFrequency), 11);
+    EXPECT_EQ(run.Position(kZoomAmplitude), 14);
+    EXPECT_EQ(run.Position(kZoomFrequency), 1);
+    EXPECT_EQ(run.TextOf(kImageFile), stored.imageFile);
+    EXPECT_FALSE(run.PressOk());
+    const Settings s = ReadSettings();
+    EXPECT_EQ(std::memcmp(&s.screenWidth, &stored.screenWidth, 6 * sizeof(int32_t)), 0);
+    EXPECT_EQ(std::memcmp(&s.xScale, &stored.xScale, 6 * sizeof(double)), 0);
+    EXPECT_EQ(s.imageFile, stored.imageFile);
+}
+
+TEST_F(Dialog, EditedControlsAreStored) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    ASSERT_TRUE(run.Type(kWidth, "322"));  // rounded down to a multiple of 4
+    ASSERT_TRUE(run.Type(kHeight, "xyz", ""));  // a number field keeps no letters: the fallback
+    ASSERT_TRUE(run.Type(kBitDepth, "16"));
+    ASSERT_TRUE(run.Check(kWarpy, true));
+    ASSERT_TRUE(run.Check(kHiColor, false));
+    ASSERT_TRUE(run.Type(kImageFile, "C:\\pictures\\tiles.bmp"));
+    ASSERT_TRUE(run.Type(kXScale, "2.5x"));
+    ASSERT_TRUE(run.Slide(kBlur, 5));
+    ASSERT_TRUE(run.Slide(kRotAmplitude, 15));
+    ASSERT_TRUE(run.Slide(kZoomFrequency, 0));
+    run.Screenshot("dialog-edited.bmp");
+    EXPECT_FALSE(run.PressOk());
+    const Settings s = ReadSettings();
+    EXPECT_EQ(s.screenWidth, 320);
+    EXPECT_EQ(s.screenHeight, 240);
+    EXPECT_EQ(s.stretch, 16);
+    EXPECT_EQ(s.warpy, 1);
+    EXPECT_EQ(s.useHiColor, 0);
+    EXPECT_EQ(s.imageFile, "C:\\pictures\\tiles.bmp");
+    EXPECT_EQ(s.xScale, 2.5);
+    EXPECT_EQ(s.numBuf, 5);
+    EXPECT_EQ(s.rot1, 10.0);
+    EXPECT_EQ(s.zoom2, 0.0);
+}
+
+TEST_F(Dialog, LowDepthWithHiColorWarnsThenSaves) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    ASSERT_TRUE(run.Type(kBitDepth, "8"));
+    EXPECT_TRUE(run.PressOk());
+    EXPECT_EQ(ReadSettings().stretch, 8);
+}
+
+TEST_F(Dialog, CancelSavesNothing) {
+    Settings stored;
+    stored.screenWidth = 400;
+    WriteSettings(stored);
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    ASSERT_TRUE(run.Type(kWidth, "640"));
+    ClickAt(run.Item(IDCANCEL));
+    ExpectEndedCleanly(run.process);
+    const Settings s = ReadSettings();
+    EXPECT_EQ(s.screenWidth, 400);
+    EXPECT_EQ(s.rot1, 1.0) << "Cancel saved the slider's 1.1";
+}
+
+// ---- Browse ------------------------------------------------------------------------
+
+struct BrowseCase {
+    const char* name;
+    std::string typed;   // into the chooser's name box
+    std::string result;  // what the field shows then; empty: unchanged
+};
+
+class Browse : public Dialog, public ::testing::WithParamInterface<BrowseCase> {};
+
+TEST_P(Browse, ChooserFillsTheFieldOnlyWithAnExistingFileThatFits) {
+    const BrowseCase& c = GetParam();
+    WriteTexture();
+    const std::string deep = Artifact(std::string(120, 'd')) + "\\" + std::string(120, 'e');
+    CreateDirectoryA(deep.substr(0, deep.find_last_of('\\')).c_str(), nullptr);
+    CreateDirectoryA(deep.c_str(), nullptr);
+    CopyFileA(Artifact("texture.bmp").c_str(), (deep + "\\texture.bmp").c_str(), FALSE);
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    ASSERT_TRUE(run.Type(kImageFile, "C:\\before.bmp"));
+    ClickAt(run.Item(kBrowse));
+    HWND chooser = WaitForWindow(run.process, kDialogClass, "Select BMP File");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(GetWindow(chooser, GW_OWNER), run.dialog);
+    HWND name = GetDlgItem(chooser, 0x47c);  // the explorer-style name box
+    ASSERT_NE(name, nullptr);
+    // The chooser opens with the field's name, and the two filters.
+    EXPECT_EQ(Text(name), "before.bmp");
+    HWND types = GetDlgItem(chooser, 0x470);
+    EXPECT_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == chooser && FocusOf(chooser) != nullptr; }));
+    SendMessageA(name, WM_SETTEXT, 0, LPARAM(""));
+    TypeText(c.typed == "deep" ? deep + "\\texture.bmp" : Artifact(c.typed));
+    PressKey(VK_RETURN);
+    // A name the chooser refuses brings its own box: answer it and give up.
+    WaitUntil([&] { return !IsWindow(chooser) || TopLevelWindows(run.process.id(), kDialogClass).size() > 2; });
+    for (HWND box : TopLevelWindows(run.process.id(), kDialogClass))
+        if (box != run.dialog && box != chooser) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    if (IsWindow(chooser)) Pump(300), PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }));
+    EXPECT_STRCASEEQ(run.TextOf(kImageFile).c_str(), c.result.empty() ? "C:\\before.bmp" : Artifact(c.result).c_str());
+    // Browse changes only the field: Cancel keeps the choice out of the key.
+    ClickAt(run.Item(IDCANCEL));
+    ExpectEndedCleanly(run.process);
+    EXPECT_FALSE(KeyExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, Browse,
+    ::testing::Values(BrowseCase{"Existing", "texture.bmp", "texture.bmp"},
+                      BrowseCase{"DefaultExtension", "texture", "texture.bmp"},
+                      BrowseCase{"MustExist", "absent.bmp", ""},
+                      // Over 299 bytes with the folders: the chooser's buffer is too small.
+                      BrowseCase{"LongerThan299Bytes", "deep", ""}),
+    [](const ::testing::TestParamInfo<BrowseCase>& info) { return std::string(info.param.name); });
+
+// ---- Template 101 and the string table ----------------------------------------------
+
+struct TemplateControl {
+    int id;
+    const char* className;
+    const char* text;
+    DWORD style;  // beyond WS_CHILD | WS_VISIBLE
+    int x, y, width, height;
+};
+
+const TemplateControl kTemplate[] = {
+    {IDOK, "Button", "&OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 244, 72, 50, 14},
+    {IDCANCEL, "Button", "&Cancel", BS_PUSHBUTTON | WS_TABSTOP, 244, 93, 50, 14},
+    {kWidth, "Edit", nullptr, ES_NUMBER | WS_BORDER | WS_TABSTOP, 12, 22, 40, 14},
+    {kHeight, "Edit", nullptr, ES_NUMBER | WS_BORDER | WS_TABSTOP, 62, 22, 40, 14},
+    {kChangeMode, "Button", "Change &Video Mode:", BS_AUTOCHECKBOX | WS_TABSTOP, 14, 44, 79, 10},
+    {kBitDepth, "Edit", "", ES_NUMBER | WS_BORDER | WS_TABSTOP, 96, 43, 19, 12},
+    {kWarpy, "Button", "&Warpy", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 170, 34, 10},
+    {kImageFile, "Edit", "", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 17, 78, 156, 12},
+    {kBrowse, "Button", "&Browse...", BS_PUSHBUTTON | WS_TABSTOP, 177, 77, 50, 12},
+    {kXScale, "Edit", nullptr, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 53, 94, 20, 12},
+    {kYScale, "Edit", nullptr, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 86, 94, 20, 12},
+    {kRotFrequency, TRACKBAR_CLASSA, "Slider2", TBS_AUTOTICKS | WS_TABSTOP, 77, 135, 90, 11},
+    {kRotAmplitude, TRACKBAR_CLASSA, "Slider2", TBS_AUTOTICKS | WS_TABSTOP, 77, 154, 90, 11},
+    {kZoomFrequency, TRACKBAR_CLASSA, "Slider2", TBS_AUTOTICKS | WS_TABSTOP, 187, 135, 90, 11},
+    {kZoomAmplitude, TRACKBAR_CLASSA, "Slider2", TBS_AUTOTICKS | WS_TABSTOP, 187, 154, 90, 11},
+    {-1, "Static", "x", SS_LEFT | WS_GROUP, 54, 25, 8, 8},
+    {-1, "Static", "Pixels", SS_LEFT | WS_GROUP, 105, 26, 19, 8},
+    {-1, "Button", "Render", BS_GROUPBOX, 7, 7, 136, 56},
+    {-1, "Button", "Motion Blur", BS_GROUPBOX, 142, 7, 152, 56},
+    {-1, "Static", "Scaling:  x", SS_LEFT | WS_GROUP, 17, 96, 34, 8},
+    {-1, "Static", "y", SS_RIGHT | WS_GROUP, 76, 96, 8, 8},
+    {-1, "Static", "Blur", SS_RIGHT | WS_GROUP, 148, 19, 12, 8},
+    {-1, "Button", "Image (BMP)", BS_GROUPBOX, 7, 66, 226, 47},
+    {-1, "Button", "Movement", BS_GROUPBOX, 7, 115, 287, 72},
+    {-1, "Button", "Rotation", BS_GROUPBOX, 71, 123, 104, 58},
+    {-1, "Button", "Zoom", BS_GROUPBOX, 181, 123, 104, 58},
+    {-1, "Static", "Amplitude ---------", SS_LEFTNOWORDWRAP | WS_GROUP, 17, 156, 50, 8},
+    {-1, "Static", "Frequncy ---------", SS_LEFT | WS_GROUP, 17, 136, 50, 8},
+    {-1, "Static", "Low", SS_LEFT | WS_GROUP, 76, 168, 14, 8},
+    {-1, "Static", "Low", SS_LEFT | WS_GROUP, 185, 168, 14, 8},
+    {-1, "Static", "High", SS_LEFT | WS_GROUP, 153, 168, 16, 8},
+    {-1, "Static", "High", SS_LEFT | WS_GROUP, 263, 168, 16, 8},
+    {-1, "Static", "bpp", SS_LEFT | WS_GROUP, 118, 45, 12, 8},
+    {kBlur, TRACKBAR_CLASSA, "Slider1", TBS_AUTOTICKS | WS_TABSTOP, 167, 16, 109, 16},
+    {-1, "Static", "None", SS_LEFT | WS_GROUP, 168, 36, 19, 9},
+    {-1, "Static", "Some", SS_LEFT | WS_GROUP, 213, 36, 19, 9},
+    {-1, "Static", "Tons", SS_LEFT | WS_GROUP, 259, 37, 19, 9},
+    {kHiColor, "Button", "HiColor Blur (for 15bpp and up)", BS_AUTOCHECKBOX | WS_TABSTOP, 150, 47, 113, 10},
+};
+
+// The style bits that say what kind of control it is; the platform adds others.
+DWORD KindBits(const char* className, DWORD style) {
+    if (!std::strcmp(className, "Button")) return style & BS_TYPEMASK;
+    if (!std::strcmp(className, "Static")) return style & SS_TYPEMASK;
+    if (!std::strcmp(className, "Edit")) return style & (ES_NUMBER | ES_AUTOHSCROLL | ES_MULTILINE | WS_BORDER);
+    return style & (TBS_AUTOTICKS | TBS_VERT | TBS_NOTICKS | TBS_BOTH | TBS_ENABLESELRANGE);
+}
+
+INT_PTR CALLBACK ProbeProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST_F(Dialog, EveryControlStandsAsTheTemplateSays) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open());
+    // A dialog of this program in "MS Sans Serif" 8 point gives the dialog
+    // units the saver's dialog must be laid out in.
+    alignas(4) static WORD probe[64] = {};
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(probe);
+    header->style = DS_SETFONT | WS_POPUP;
+    WORD* at = probe + sizeof(DLGTEMPLATE) / sizeof(WORD) + 3;
+    *at++ = 8;
+    for (const char* face = "MS Sans Serif"; (*at++ = WORD(*face)) != 0; ++face) {}
+    HWND units = CreateDialogIndirectParamA(nullptr, header, nullptr, ProbeProc, 0);
+    auto map = [&](int x, int y, int width, int height) {
+        RECT r = {x, y, width, height};
+        MapDialogRect(units, &r);  // position and size are each rounded on their own
+        return RECT{r.left, r.top, r.left + r.right, r.top + r.bottom};
+    };
+    EXPECT_EQ(GetWindowLongA(run.dialog, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME),
+              WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
+    RECT client = {};
+    GetClientRect(run.dialog, &client);
+    EXPECT_EQ(client.right, map(0, 0, 301, 193).right);
+    EXPECT_EQ(client.bottom, map(0, 0, 301, 193).bottom);
+    LOGFONTA font = {};
+    EXPECT_TRUE(GetObjectA(HFONT(SendMessageA(run.dialog, WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
+    size_t count = 0;
+    for (HWND item = GetWindow(run.dialog, GW_CHILD); item; item = GetWindow(item, GW_HWNDNEXT), ++count) {
+        ASSERT_LT(count, std::size(kTemplate));
+        const TemplateControl& c = kTemplate[count];
+        SCOPED_TRACE("control " + std::to_string(count + 1) + " " + (c.text ? c.text : ""));
+        EXPECT_EQ(GetDlgCtrlID(item) & 0xFFFF, c.id & 0xFFFF);
+        EXPECT_STRCASEEQ(ClassOf(item).c_str(), c.className);
+        if (c.text) {
+            EXPECT_EQ(Text(item), c.text);
+        }
+        const DWORD style = DWORD(GetWindowLongA(item, GWL_STYLE));
+        EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP), (c.style & (WS_TABSTOP | WS_GROUP)) | WS_CHILD | WS_VISIBLE);
+        EXPECT_EQ(KindBits(c.className, style), KindBits(c.className, c.style)) << std::hex << style;
+        RECT r = {};
+        GetWindowRect(item, &r);
+        MapWindowPoints(nullptr, run.dialog, reinterpret_cast<POINT*>(&r), 2);
+        const RECT want = map(c.x, c.y, c.width, c.height);
+        EXPECT_TRUE(EqualRect(&r, &want)) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    }
+    EXPECT_EQ(count, std::size(kTemplate));
+    DestroyWindow(units);
+    HMODULE resources = LoadLibraryExA(SaverPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char name[64] = "";
+    LoadStringA(resources, 1, name, sizeof name);
+    EXPECT_STREQ(name, "Quillbox Gyrofold") << "string 1, the saver's display name";
+    FreeLibrary(resources);
+}
+
+// ---- Run modes ----------------------------------------------------------------------
+
+struct ModeCase {
+    const char* arguments;
+    bool owned;  // owned by this program's window, which is in the foreground
+};
+
+class SettingsMode : public Dialog, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(SettingsMode, OpensTheDialogWithItsOwnerAndEndsWithZero) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open(GetParam().arguments, true));
+    EXPECT_EQ(GetWindow(run.dialog, GW_OWNER), GetParam().owned ? Owner() : nullptr);
+    EXPECT_EQ(IsWindowEnabled(Owner()), !GetParam().owned) << "modal over its owner";
+    ClickAt(run.Item(IDCANCEL));
+    ExpectEndedCleanly(run.process);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, SettingsMode,
+    ::testing::Values(ModeCase{"/c:%OWNER%", true}, ModeCase{"-C", true}, ModeCase{"", false},
+                      ModeCase{"\" x\"", false}));
+
+TEST_F(Dialog, OwnerThatIsNoWindowShowsNothing) {
+    DialogRun run;
+    ASSERT_TRUE(run.process.Start(SaverPath, "/c:123456789"));
+    ExpectEndedCleanly(run.process);
+    EXPECT_FALSE(KeyExists());
+}
+
+// The platform refuses the dialog: a box says so, owned by the owner.
+TEST_F(Dialog, RefusedDialogShowsTheLaunchFailureBox) {
+    DialogRun run;
+    ASSERT_TRUE(run.Open("/c:%OWNER%", false, kCaption));
+    HWND box = WaitForWindow(run.process, kDialogClass, "Blah");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), Owner());
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
+    const std::string text = Text(GetDlgItem(box, 0xFFFF));
+    int instance = 0, owner = 0, error = 0;
+    EXPECT_EQ(std::sscanf(text.c_str(), "Dialog box failed: %d,%d,%d", &instance, &owner, &error), 3) << text;
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_NE(instance, 0);
+    EXPECT_EQ(owner, int(intptr_t(Owner())));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ExpectEndedCleanly(run.process);
+    EXPECT_FALSE(KeyExists());
+}
+
+}  // namespace

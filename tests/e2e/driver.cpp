@@ -1,0 +1,488 @@
+#include "tests/e2e/driver.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "tests/fakes/fake_services.h"
+#include "tests/support/bmp_writer.h"
+
+namespace e2e {
+
+std::string BuildRoot, Artifacts, SaverPath;
+
+std::string Artifact(const std::string& name) { return Artifacts + "\\" + name; }
+
+void Pump(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (milliseconds) Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+// ---- Processes ----------------------------------------------------------------
+
+bool Process::Start(const std::string& program, const std::string& arguments, const char* refuseWindow) {
+    Kill();
+    std::string line = "\"" + program + "\" " + arguments;
+    const std::string folder = program.substr(0, program.find_last_of('\\'));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        folder.c_str(), &startup, &info_))
+        return false;
+    if (refuseWindow != nullptr) {
+        HMODULE fake = LoadLibraryA((BuildRoot + "\\tests\\fakes\\refuse\\REFUSE.DLL").c_str());
+        auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(fake, "RefuseCreation")));
+        HKEY key = OpenFakeKey();
+        RegSetValueExA(key, FAKE_REFUSE_TITLE, 0, REG_SZ, reinterpret_cast<const BYTE*>(refuseWindow),
+                       static_cast<DWORD>(std::strlen(refuseWindow) + 1));
+        RegCloseKey(key);
+        hook_ = proc ? SetWindowsHookExA(WH_CBT, proc, fake, info_.dwThreadId) : nullptr;
+        EXPECT_NE(hook_, nullptr) << "cannot hook the saver's thread";
+    }
+    ResumeThread(info_.hThread);
+    return true;
+}
+
+bool Process::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
+    if (!info_.hProcess) return false;
+    // Pump while waiting: the saver sends messages to windows of this thread.
+    for (const DWORD start = GetTickCount();;) {
+        const DWORD spent = GetTickCount() - start;
+        const DWORD result = MsgWaitForMultipleObjects(1, &info_.hProcess, FALSE,
+                                                       spent >= milliseconds ? 0 : milliseconds - spent, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0) break;
+        if (result != WAIT_OBJECT_0 + 1) return false;
+        Pump(0);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    if (exitCode) *exitCode = code;
+    return true;
+}
+
+bool Process::Running() const { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+void Process::Kill() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+    if (!info_.hProcess) return;
+    if (Running()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+    info_ = {};
+}
+
+std::string WorkCopy(const std::vector<std::string>& fakes) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    for (char& letter : name)
+        if (letter == '/') letter = '_';
+    const std::string folder = BuildRoot + "\\tests\\e2e\\work\\" + name;
+    CreateDirectoryA((BuildRoot + "\\tests\\e2e\\work").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* file : {"PASSWORD.CPL", "MPR.DLL"}) DeleteFileA((folder + "\\" + file).c_str());
+    CopyFileA(SaverPath.c_str(), (folder + "\\gyrofold.scr").c_str(), FALSE);
+    for (const std::string& fake : fakes)
+        CopyFileA((BuildRoot + "\\tests\\fakes\\" + fake).c_str(),
+                  (folder + fake.substr(fake.find_last_of('\\'))).c_str(), FALSE);
+    return folder + "\\gyrofold.scr";
+}
+
+// ---- Windows --------------------------------------------------------------------
+
+namespace {
+
+struct Search {
+    DWORD processId;
+    const char* className;
+    const char* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK Collect(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if ((search->processId == 0 || owner == search->processId) &&
+        (search->className == nullptr || ClassOf(window) == search->className) &&
+        (search->caption == nullptr || Text(window) == search->caption))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) return 1;
+    if (message == WM_PAINT) return ValidateRect(window, nullptr), 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, const char* caption) {
+    Search search{processId, className, caption, {}};
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&search));
+    std::vector<HWND> visible;
+    for (HWND window : search.found)
+        if (IsWindowVisible(window)) visible.push_back(window);
+    return visible;
+}
+
+HWND WaitForWindow(const Process& process, const char* className, const char* caption, DWORD milliseconds) {
+    HWND found = nullptr;
+    WaitUntil([&] {
+        const std::vector<HWND> windows = TopLevelWindows(process.id(), className, caption);
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr || !process.Running();
+    }, milliseconds);
+    return found;
+}
+
+HWND FindChild(HWND parent, const char* className) {
+    Search search{0, className, nullptr, {}};
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&search));
+    return search.found.empty() ? nullptr : search.found.front();
+}
+
+std::string Text(HWND window) {
+    char text[1024] = "";
+    // WM_GETTEXT reads windows of other processes too.
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+HWND CreateHost(int32_t width, int32_t height) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA host = {};
+        host.lpfnWndProc = HostProc;
+        host.hInstance = GetModuleHandleA(nullptr);
+        host.lpszClassName = "GyrofoldHost";
+        registered = RegisterClassA(&host) != 0;
+    }
+    HWND host = CreateWindowExA(0, "GyrofoldHost", "Preview host", WS_POPUP | WS_VISIBLE, 200, 150, width, height,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HDC dc = GetDC(host);
+    RECT client = {0, 0, width, height};
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ReleaseDC(host, dc);
+    Pump(100);
+    return host;
+}
+
+// ---- Registry ---------------------------------------------------------------------
+
+void WriteValue(const char* keyName, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)) return;
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void WriteNumber(const char* key, const char* name, DWORD value) {
+    WriteValue(key, name, REG_DWORD, &value, sizeof value);
+}
+
+bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, DWORD* size) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool ok = RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+DWORD ReadNumber(const char* key, const char* name) {
+    DWORD value = 0, size = sizeof value;
+    return ReadValue(key, name, nullptr, &value, &size) ? value : 0;
+}
+
+void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
+
+void WriteSetting(const char* name, DWORD type, const void* data, DWORD size) {
+    WriteValue(kSettingsKey, name, type, data, size);
+}
+
+namespace {
+
+// The values in the order of Settings' fields.
+const char* const kIntNames[] = {"ScreenWidth", "ScreenHeight", "Stretch", "NumBuf", "UseHiColor", "Warpy"};
+const char* const kDoubleNames[] = {"XScale", "YScale", "Rot1", "Rot2", "Zoom1", "Zoom2"};
+
+int32_t* Ints(Settings& s) { return &s.screenWidth; }
+double* Doubles(Settings& s) { return &s.xScale; }
+
+}  // namespace
+
+void WriteSettings(const Settings& values) {
+    Settings s = values;
+    for (int i = 0; i < 6; ++i) WriteSetting(kIntNames[i], REG_BINARY, &Ints(s)[i], 4);
+    for (int i = 0; i < 6; ++i) WriteSetting(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8);
+    WriteSetting("IMGFilename", REG_SZ, s.imageFile.c_str(), static_cast<DWORD>(s.imageFile.size() + 1));
+}
+
+Settings ReadSettings() {
+    Settings s;
+    auto read = [](const char* name, DWORD wantType, void* data, DWORD room) {
+        DWORD type = 0, size = room;
+        EXPECT_TRUE(ReadValue(kSettingsKey, name, &type, data, &size)) << name;
+        EXPECT_EQ(type, wantType) << name;
+        return size;
+    };
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kIntNames[i], REG_BINARY, &Ints(s)[i], 4), 4u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8), 8u);
+    char name[512] = "";
+    const DWORD size = read("IMGFilename", REG_SZ, name, sizeof name - 1);
+    s.imageFile = name;
+    EXPECT_EQ(size, s.imageFile.size() + 1) << "the terminator is stored";
+    return s;
+}
+
+std::string WriteTexture() {
+    std::vector<bmpw::BmpColor> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        const int cell = i / 4, shade = i % 4;
+        palette[i] = {static_cast<uint8_t>(64 + (cell % 8) * 23 + shade * 5),
+                      static_cast<uint8_t>(64 + (cell / 8) * 21 + shade * 3),
+                      static_cast<uint8_t>(250 - (cell % 8) * 11 - (cell / 8) * 9 - shade * 7)};
+    }
+    bmpw::BmpImage image = bmpw::MakePalettedImage(256, 200, palette);
+    for (int32_t y = 0; y < 200; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            image.indices[static_cast<size_t>(y) * 256 + x] =
+                static_cast<uint8_t>(((x / 32) + 8 * (y / 25)) * 4 + ((x ^ y) & 1) + 2 * ((x / 2 + y / 3) & 1));
+    bmpw::BmpForm form;
+    form.bitsPerPixel = 8;
+    const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
+    const std::string path = Artifact("texture.bmp");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out) std::fwrite(bytes.data(), 1, bytes.size(), out), std::fclose(out);
+    return path;
+}
+
+// ---- Pixels -------------------------------------------------------------------------
+
+size_t Pixels::CountLit() const {
+    size_t lit = 0;
+    for (uint32_t colour : rgb) lit += colour != 0;
+    return lit;
+}
+
+uint64_t Pixels::Hash() const {
+    uint64_t sum = 1469598103934665603ull;
+    for (uint32_t colour : rgb) sum = (sum ^ colour) * 1099511628211ull;
+    return sum;
+}
+
+Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height) {
+    Pixels pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        HGDIOBJ saved = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+        GdiFlush();
+        pixels.width = width;
+        pixels.height = height;
+        const auto* source = static_cast<const uint32_t*>(bits);
+        pixels.rgb.assign(source, source + static_cast<size_t>(width) * height);
+        for (uint32_t& colour : pixels.rgb) colour &= 0xFFFFFF;
+        SelectObject(memory, saved);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+Pixels CaptureScreen() { return Capture(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)); }
+
+bool SaveBmp(const Pixels& pixels, const std::string& name) {
+    bmpw::BmpImage image = bmpw::MakeColorImage(pixels.width, pixels.height);
+    for (size_t at = 0; at < pixels.rgb.size(); ++at)
+        image.colors[at] = {static_cast<uint8_t>(pixels.rgb[at] >> 16), static_cast<uint8_t>(pixels.rgb[at] >> 8),
+                            static_cast<uint8_t>(pixels.rgb[at])};
+    bmpw::BmpForm form;
+    form.bitsPerPixel = 24;
+    const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
+    FILE* out = std::fopen(Artifact(name).c_str(), "wb");
+    return out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && std::fclose(out) == 0;
+}
+
+// ---- Input ----------------------------------------------------------------------------
+
+namespace {
+
+INPUT Mouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = flags;
+    return input;
+}
+
+INPUT Key(WORD virtualKey, WORD character, DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = character;
+    input.ki.dwFlags = flags;
+    return input;
+}
+
+void Send(std::vector<INPUT> inputs) { SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); }
+
+}  // namespace
+
+void MoveMouse(int32_t dx, int32_t dy) { Send({Mouse(MOUSEEVENTF_MOVE, dx, dy)}); }
+void ClickMouse() { Send({Mouse(MOUSEEVENTF_LEFTDOWN), Mouse(MOUSEEVENTF_LEFTUP)}); }
+
+void PressKey(WORD virtualKey, int times) {
+    std::vector<INPUT> inputs;
+    for (int i = 0; i < times; ++i) inputs.insert(inputs.end(), {Key(virtualKey, 0, 0), Key(virtualKey, 0, KEYEVENTF_KEYUP)});
+    Send(inputs);
+}
+
+// Each character as a keystroke that carries it, independent of the modifier
+// state that wine resyncs from the X server whenever the focus moves.
+void TypeText(const std::string& text) {
+    std::vector<INPUT> inputs;
+    for (unsigned char letter : text)
+        inputs.insert(inputs.end(), {Key(0, letter, KEYEVENTF_UNICODE), Key(0, letter, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP)});
+    Send(inputs);
+}
+
+// Wine moves the X pointer in its own time, and a button pressed before the
+// move landed hits what was under the old place: move, see it arrive, and
+// give the click the absolute position again.
+void ClickAt(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    SetCursorPos(at.x, at.y);
+    WaitUntil([&] {
+        POINT now = {};
+        GetCursorPos(&now);
+        return now.x == at.x && now.y == at.y;
+    }, 1000);
+    const LONG x = (at.x * 65535LL + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    const LONG y = (at.y * 65535LL + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    const DWORD absolute = MOUSEEVENTF_ABSOLUTE;
+    Send({Mouse(MOUSEEVENTF_MOVE | absolute, x, y), Mouse(MOUSEEVENTF_LEFTDOWN | absolute, x, y),
+          Mouse(MOUSEEVENTF_LEFTUP | absolute, x, y)});
+}
+
+void EndFullScreen(Process& saver) {
+    // Start-up may not be over: input before then only hides the pointer.
+    for (int nudge = 0; nudge < 100 && saver.Running(); ++nudge) {
+        MoveMouse(nudge % 2 ? -3 : 3, 0);
+        saver.WaitForExit(100);
+    }
+    ExpectEndedCleanly(saver);
+}
+
+void ExpectEndedCleanly(Process& saver) {
+    DWORD exitCode = 12345;
+    EXPECT_TRUE(saver.WaitForExit(10000, &exitCode)) << "the saver did not end";
+    EXPECT_EQ(exitCode, 0u);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        EXPECT_NE(lstrcmpiA(entry.szExeFile, "gyrofold.scr"), 0) << "a saver process is left";
+    CloseHandle(snapshot);
+    EXPECT_EQ(FindWindowA(kSaverClass, nullptr), nullptr) << "a saver window is left";
+    BOOL running = TRUE;
+    if (SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0)) {
+        EXPECT_FALSE(running) << "the running-saver announcement is left on";
+    }
+    saver.Kill();
+}
+
+}  // namespace e2e
+
+namespace {
+
+// Runs the tests in a wine virtual desktop of their own, whose display driver
+// lists the usual modes and really changes them (the bare Xvfb screen offers
+// one mode and refuses every change); hands back the inner run's result.
+int RunInVirtualDesktop(int argc, char** argv) {
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string result = e2e::Artifact("desktop.result");
+    DeleteFileA(result.c_str());
+    std::string command = "explorer.exe /desktop=gyrofold-" + std::to_string(GetCurrentProcessId()) +
+                          ",1024x768 \"" + self + "\" --inside \"" + result + "\"";
+    for (int i = 1; i < argc; ++i) command += std::string(" \"") + argv[i] + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return 2;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    int code = 3;
+    if (FILE* in = std::fopen(result.c_str(), "r")) {
+        if (std::fscanf(in, "%d", &code) != 1) code = 3;
+        std::fclose(in);
+    }
+    return code;
+}
+
+std::string ToWinePath(std::string path) {
+    if (path.empty() || path[0] != '/') return path;
+    for (char& letter : path)
+        if (letter == '/') letter = '\\';
+    return "Z:" + path;
+}
+
+}  // namespace
+
+// Usage: gyrofold_e2e GYROFOLD.SCR ARTIFACTS_FOLDER [--desktop] [gtest options]
+int main(int argc, char** argv) {
+    std::string resultFile;
+    if (argc >= 3 && std::string(argv[1]) == "--inside") {
+        resultFile = argv[2];
+        argv[2] = argv[0];
+        argc -= 2;
+        argv += 2;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: gyrofold_e2e GYROFOLD.SCR ARTIFACTS_FOLDER [--desktop]\n");
+        return 2;
+    }
+    e2e::SaverPath = ToWinePath(argv[1]);
+    e2e::BuildRoot = e2e::SaverPath.substr(0, e2e::SaverPath.find_last_of('\\'));
+    e2e::Artifacts = ToWinePath(argv[2]);
+    CreateDirectoryA(e2e::Artifacts.c_str(), nullptr);
+    if (argc >= 4 && std::string(argv[3]) == "--desktop" && resultFile.empty()) return RunInVirtualDesktop(argc, argv);
+    const int result = RUN_ALL_TESTS();
+    FILE* out = resultFile.empty() ? nullptr : std::fopen(resultFile.c_str(), "w");
+    if (out) std::fprintf(out, "%d\n", result), std::fclose(out);
+    return result;
+}

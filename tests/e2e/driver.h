@@ -1,0 +1,115 @@
+#pragma once
+// The one driver of the end-to-end runs. This program plays the part of
+// Windows around the real gyrofold.scr: it writes the registry, starts the
+// saver in a folder of its own (with stand-in password services beside it
+// when a run wants them), hosts the preview pane, reads pixels back from the
+// screen, sends real input and watches how the saver ends.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+constexpr char kSettingsKey[] = "Software\\Quillbox ScreenSavers\\Whirlpan";
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+constexpr char kSaverClass[] = "Quillbox Whirlpan ScreenSaver";
+constexpr char kDialogClass[] = "#32770";
+constexpr int32_t kPaneWidth = 152, kPaneHeight = 112;
+
+// <build>, the artifacts folder, and <build>\gyrofold.scr, as wine names them.
+extern std::string BuildRoot, Artifacts, SaverPath;
+std::string Artifact(const std::string& name);
+
+// Handles this thread's messages for the given time.
+void Pump(DWORD milliseconds);
+// Pumps until `done` holds. The limit only bounds how long a broken saver
+// keeps a run waiting; it never decides an outcome.
+template <typename Condition>
+bool WaitUntil(Condition done, DWORD milliseconds = 10000) {
+    for (const DWORD start = GetTickCount();; Pump(10))
+        if (done()) return true;
+        else if (GetTickCount() - start >= milliseconds) return false;
+}
+
+// A started program; the destructor kills it if it still runs, so a failed
+// check never leaves a saver covering the screen for the next run.
+class Process {
+public:
+    ~Process() { Kill(); }
+    // `refuseWindow`: a window of this title is refused creation in the
+    // saver's thread (through the stand-in hook library), as a platform short
+    // of resources would refuse it.
+    bool Start(const std::string& program, const std::string& arguments, const char* refuseWindow = nullptr);
+    bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
+    bool Running() const;
+    void Kill();
+    DWORD id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HHOOK hook_ = nullptr;
+};
+
+// A copy of the saver in a fresh folder named for the running test, with the
+// named stand-ins (e.g. "password\\PASSWORD.CPL") beside it.
+std::string WorkCopy(const std::vector<std::string>& fakes);
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = nullptr, const char* caption = nullptr);
+HWND WaitForWindow(const Process& process, const char* className, const char* caption = nullptr,
+                   DWORD milliseconds = 15000);
+HWND FindChild(HWND parent, const char* className);
+std::string Text(HWND window);
+std::string ClassOf(HWND window);
+// A black borderless popup that never paints: the display settings' pane.
+HWND CreateHost(int32_t width = kPaneWidth, int32_t height = kPaneHeight);
+
+void WriteValue(const char* key, const char* name, DWORD type, const void* data, DWORD size);
+void WriteNumber(const char* key, const char* name, DWORD value);
+bool ReadValue(const char* key, const char* name, DWORD* type, void* data, DWORD* size);
+DWORD ReadNumber(const char* key, const char* name);
+void DeleteKey(const char* key);
+
+// The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
+// IMGFilename REG_SZ); the defaults are the saver's own, except that the
+// display mode is left alone.
+struct Settings {
+    std::string imageFile;
+    int32_t screenWidth = 320, screenHeight = 240, stretch = -1, numBuf = 3, useHiColor = 1, warpy = 0;
+    double xScale = 1.0, yScale = 1.0, rot1 = 1.0, rot2 = 1.0, zoom1 = 1.0, zoom2 = 1.0;
+};
+void WriteSettings(const Settings& settings);
+// Read back; every value must have its stored type and size.
+Settings ReadSettings();
+void WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
+
+// A 256 x 200 picture of cells, each its own bright colour with a one-texel
+// checker inside, so a black pixel on the screen always means "not drawn"
+// and a step off by one texel shows.
+std::string WriteTexture();
+
+// A picture read back from the screen, row 0 at the top, 0x00RRGGBB.
+struct Pixels {
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> rgb;
+    size_t CountLit() const;
+    uint64_t Hash() const;
+};
+Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height);
+Pixels CaptureScreen();
+bool SaveBmp(const Pixels& pixels, const std::string& name);
+
+void MoveMouse(int32_t dx, int32_t dy);
+void ClickMouse();
+void PressKey(WORD virtualKey, int times = 1);
+void TypeText(const std::string& text);
+void ClickAt(HWND window);
+
+// Nudges (mouse movement back and forth, so no screen edge swallows it) until
+// the full-screen saver ends; checks it ended with 0 and left no process, no
+// saver window and no running-saver announcement behind.
+void EndFullScreen(Process& saver);
+void ExpectEndedCleanly(Process& saver);
+
+}  // namespace e2e

@@ -1,0 +1,532 @@
+// The drawing modes of the real gyrofold.scr, seen from outside: the frames on
+// the screen against the portable core's own sequence, their pace, input,
+// closing with and without a password, the run modes and their failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "effect/render_frame.h"
+#include "imaging/scene.h"
+#include "imaging/surface_memory.h"
+#include "tests/e2e/driver.h"
+#include "tests/fakes/fake_services.h"
+
+using namespace e2e;
+
+namespace {
+
+DWORD RefreshRate() {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+    return mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 60;
+}
+
+double Seconds() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / frequency.QuadPart;
+}
+
+// The screen shows a 5-bit channel widened to 8 by bit replication.
+uint32_t Widen(uint32_t five) { return (five << 3) | (five >> 2); }
+
+// Frame k of a run (the picture after k camera steps, k from 1) as the screen
+// shows it, by its hash: rendered by the portable core over the heap surface
+// and the portable decoder, none of the GDI code whose output it checks.
+std::unordered_map<uint64_t, int> ReferenceFrames(const Settings& v, int count) {
+    SaverSettings s;
+    std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", v.imageFile.c_str());
+    s.ScreenWidth = v.screenWidth, s.ScreenHeight = v.screenHeight, s.Stretch = v.stretch;
+    s.NumBuf = v.numBuf, s.UseHiColor = v.useHiColor, s.Warpy = v.warpy;
+    s.XScale = v.xScale, s.YScale = v.yScale, s.Rot1 = v.rot1, s.Rot2 = v.rot2, s.Zoom1 = v.zoom1, s.Zoom2 = v.zoom2;
+    std::unordered_map<uint64_t, int> frames;
+    auto scene = std::make_unique<Scene>();
+    SetupScene(*scene, s, 1, 0);
+    EXPECT_TRUE(scene->sceneReady);
+    if (!scene->sceneReady) return frames;
+    const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
+    Pixels shown;
+    shown.width = v.screenWidth, shown.height = v.screenHeight;
+    shown.rgb.resize(static_cast<size_t>(shown.width) * shown.height);
+    for (int k = 1; k <= count; ++k) {
+        RenderFrame(*scene, s);
+        for (int32_t r = 0; r < shown.height; ++r) {
+            const uint8_t* row = surface.PictureRow(r);
+            for (int32_t c = 0; c < shown.width; ++c) {
+                const uint32_t p = surface.HiColor() ? row[2 * c] | (row[2 * c + 1] << 8u) : row[c];
+                const uint8_t* rgb = &surface.colours[3 * p];
+                shown.rgb[static_cast<size_t>(r) * shown.width + c] =
+                    surface.HiColor() ? Widen((p >> 10) & 31) << 16 | Widen((p >> 5) & 31) << 8 | Widen(p & 31)
+                                      : uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+            }
+        }
+        frames.emplace(shown.Hash(), k);
+    }
+    TeardownScene(*scene);
+    return frames;
+}
+
+// Polls the rectangle until it shows a frame of the sequence: its number
+// (0 when none came), the time it was seen at and the last picture seen.
+int WaitForFrame(const std::unordered_map<uint64_t, int>& frames, int32_t left, int32_t top, int32_t width,
+                 int32_t height, double* seenAt, Pixels* seen) {
+    int k = 0;
+    WaitUntil([&] {
+        const double before = Seconds();
+        *seen = Capture(left, top, width, height);
+        *seenAt = (before + Seconds()) / 2;
+        const auto found = frames.find(seen->Hash());
+        k = found == frames.end() ? 0 : found->second;
+        return k != 0;
+    }, 20000);
+    return k;
+}
+
+bool WaitForLit(int32_t left, int32_t top, int32_t width, int32_t height) {
+    return WaitUntil([&] { return Capture(left, top, width, height).CountLit() == size_t(width) * height; }, 15000);
+}
+
+void ResetKeys() {
+    DeleteKey(kSettingsKey);
+    DeleteKey(FAKE_SERVICES_KEY);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveUsePassword");
+}
+
+class SaverRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetKeys();
+        settings_.imageFile = WriteTexture();
+    }
+    void TearDown() override {
+        saver_.Kill();
+        ResetKeys();
+    }
+    // Starts the full-screen saver and waits for the whole centred frame.
+    HWND StartFullScreen(const std::string& program = SaverPath, const std::string& arguments = "/s") {
+        WriteSettings(settings_);
+        EXPECT_TRUE(saver_.Start(program, arguments));
+        HWND window = WaitForWindow(saver_, kSaverClass);
+        EXPECT_NE(window, nullptr) << "no saver window";
+        EXPECT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2,
+                               320, 240)) << "no frame";
+        return window;
+    }
+    Settings settings_;
+    Process saver_;
+};
+
+// ---- Frames and their pace ------------------------------------------------------
+
+struct FrameCase {
+    const char* name;
+    int32_t useHiColor, numBuf, width, height;
+    bool preview;
+    bool wreckedKey;  // three numbers stored with sizes the loader refuses
+};
+
+class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> {};
+
+// Two screenshots a known time apart are frames k1 and k2 of the sequence:
+// they give the frame rate. Full screen is paced to the display's refresh,
+// the preview by a 50 ms wait before every frame.
+TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
+    const FrameCase c = GetParam();
+    settings_.useHiColor = c.useHiColor, settings_.numBuf = c.numBuf;
+    // The preview draws a frame of the pane's size, whatever the key says.
+    if (!c.preview) settings_.screenWidth = c.width, settings_.screenHeight = c.height;
+    WriteSettings(settings_);
+    Settings rendered = settings_;
+    rendered.screenWidth = c.width, rendered.screenHeight = c.height;
+    if (c.wreckedKey) {
+        WriteSetting("ScreenWidth", REG_SZ, "abcd", 3);
+        const int64_t height = 100;
+        WriteSetting("ScreenHeight", REG_QWORD, &height, 8);
+        WriteSetting("NumBuf", REG_DWORD, "\x08\0\0\0", 5);
+        rendered = Settings();
+        rendered.imageFile = settings_.imageFile;
+    }
+    HWND host = nullptr;
+    int32_t left = (GetSystemMetrics(SM_CXSCREEN) - c.width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - c.height) / 2;
+    if (c.preview) {
+        // The frame is the pane; an 8-bit preview never blurs.
+        host = CreateHost(c.width, c.height);
+        POINT origin = {0, 0};
+        ClientToScreen(host, &origin);
+        left = origin.x, top = origin.y;
+        if (!c.useHiColor) rendered.numBuf = 0;
+    }
+    const auto frames = ReferenceFrames(rendered, 900);
+    ASSERT_TRUE(saver_.Start(SaverPath, c.preview ? "/p " + std::to_string(uintptr_t(host)) : "/s"));
+
+    double at1 = 0, at2 = 0;
+    Pixels seen;
+    const int k1 = WaitForFrame(frames, left, top, c.width, c.height, &at1, &seen);
+    SaveBmp(seen, std::string("frame-") + c.name + ".bmp");
+    ASSERT_NE(k1, 0) << "the screen shows no frame of the sequence";
+    if (!c.preview) {
+        EXPECT_EQ(CaptureScreen().CountLit(), size_t(c.width) * c.height) << "lit outside the frame";
+    }
+    Pump(1500);
+    const int k2 = WaitForFrame(frames, left, top, c.width, c.height, &at2, &seen);
+    ASSERT_NE(k2, 0) << "no later frame of the sequence (frame " << k1 << " first)";
+    const double rate = (k2 - k1) / (at2 - at1), wanted = c.preview ? 20.0 : RefreshRate();
+    std::printf("[pace] %s: frames %d to %d in %.3f s: %.1f a second (paced to %.0f)\n", c.name, k1, k2, at2 - at1,
+                rate, wanted);
+    EXPECT_GE(rate, (c.preview ? 0.6 : 0.8) * wanted);
+    EXPECT_LE(rate, (c.preview ? 1.025 : 1.05) * wanted);
+
+    if (c.preview) {
+        DestroyWindow(host);
+        return ExpectEndedCleanly(saver_);
+    }
+    EndFullScreen(saver_);
+    DWORD type = 0, size = 0;
+    if (c.wreckedKey) {
+        EXPECT_TRUE(ReadValue(kSettingsKey, "ScreenHeight", &type, nullptr, &size) && size == 8) << "the key was written";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Frames,
+    ::testing::Values(FrameCase{"Paletted", 0, 1, 320, 240, false, false},
+                      FrameCase{"PalettedBlur", 0, 3, 320, 240, false, false},
+                      FrameCase{"HiColor", 1, 1, 320, 240, false, false},
+                      // A width that is not a multiple of 4 and an odd height.
+                      FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false, false},
+                      FrameCase{"WreckedKeyFallsBack", 1, 3, 320, 240, false, true},
+                      FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true, false},
+                      FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true, false}),
+    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
+
+// ---- Input ----------------------------------------------------------------------
+
+struct InputCase {
+    const char* name;
+    void (*send)();
+};
+
+class Input : public SaverRun, public ::testing::WithParamInterface<InputCase> {};
+
+// Input during start-up only hides the pointer; after it, input ends the saver
+// at once, frames or no frames.
+TEST_P(Input, EndsTheSaverOnlyAfterStartUpAndPromptly) {
+    WriteSettings(settings_);
+    ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
+    HWND window = WaitForWindow(saver_, kSaverClass);
+    ASSERT_NE(window, nullptr);
+    GetParam().send();
+    Pump(200);
+    ASSERT_TRUE(saver_.Running()) << "input in the first 250 ms ended the saver";
+    ASSERT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2, 320, 240));
+    double latency = 1;
+    for (int attempt = 0; attempt < 3 && IsWindow(window); ++attempt) {
+        Pump(1000);  // the second and third 250 ms ticks come after the scene setup
+        const double sent = Seconds();
+        GetParam().send();
+        while (IsWindow(window) && Seconds() - sent < 1) Sleep(1);
+        latency = Seconds() - sent;
+    }
+    std::printf("[input] %s: the window went %.1f ms after the input\n", GetParam().name, latency * 1000);
+    EXPECT_LT(latency, 0.1);
+    ExpectEndedCleanly(saver_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Input,
+    ::testing::Values(InputCase{"Key", [] { PressKey('A'); }}, InputCase{"Button", [] { ClickMouse(); }},
+                      InputCase{"Move", [] { MoveMouse(0, 1); }}),
+    [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SaverRun, MissingImageShowsTheErrorTextAndNoFrame) {
+    settings_.imageFile = Artifact("no-such-picture.bmp");
+    WriteSettings(settings_);
+    ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
+    ASSERT_NE(WaitForWindow(saver_, kSaverClass), nullptr);
+    const int32_t width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    // One line of text through the centre, and nothing else.
+    ASSERT_TRUE(WaitUntil([&] { return Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit() > 1000; }));
+    Pump(700);
+    const Pixels screen = CaptureScreen();
+    SaveBmp(screen, "missing-image.bmp");
+    EXPECT_EQ(screen.CountLit(), Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit());
+    Pump(500);
+    EXPECT_EQ(CaptureScreen().Hash(), screen.Hash()) << "the screen changed after a failed load";
+    EndFullScreen(saver_);
+}
+
+// ---- Run modes ------------------------------------------------------------------
+
+class PreviewRequest : public SaverRun, public ::testing::WithParamInterface<const char*> {};
+
+// A preview whose handle is 0, names no window or is missing runs full screen.
+TEST_P(PreviewRequest, WithoutAHostRunsFullScreen) {
+    HWND window = StartFullScreen(SaverPath, GetParam());
+    RECT area = {};
+    GetWindowRect(window, &area);
+    EXPECT_EQ(area.right - area.left, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
+    EndFullScreen(saver_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Handles, PreviewRequest, ::testing::Values("/p 0", "/p 123456789", "/p", "-L abc"));
+
+// The preview's window procedure ignores input (it would close a full-screen
+// window after start-up), and its close asks no password.
+TEST_F(SaverRun, PreviewIgnoresInputAndClosesWithoutThePassword) {
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteSettings(settings_);
+    HWND host = CreateHost();
+    ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/p " + std::to_string(uintptr_t(host))));
+    POINT origin = {0, 0};
+    ClientToScreen(host, &origin);
+    ASSERT_TRUE(WaitForLit(origin.x, origin.y, kPaneWidth, kPaneHeight));
+    HWND child = FindChild(host, kSaverClass);
+    ASSERT_NE(child, nullptr);
+    Pump(1000);  // start-up is over
+    for (UINT message : {WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+        PostMessageA(child, message, 0, 0);
+    Pump(500);
+    ASSERT_TRUE(saver_.Running()) << "input ended the preview";
+    PostMessageA(child, WM_CLOSE, 0, 0);
+    ExpectEndedCleanly(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u) << "the preview's close asked the verifier";
+    DestroyWindow(host);
+}
+
+// The platform refuses the saver's window: the run ends with 0 and shows nothing.
+TEST_F(SaverRun, RefusedWindowEndsWithZero) {
+    WriteSettings(settings_);
+    ASSERT_TRUE(saver_.Start(SaverPath, "/s", kSaverClass));
+    DWORD exitCode = 12345;
+    ASSERT_TRUE(saver_.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(CaptureScreen().CountLit(), 0u);
+}
+
+// Starts and stops, the way the platform does all day: full screen ended by
+// input, preview ended with its host (every other one early, mid start-up).
+// GYROFOLD_CYCLES sets the count, for a soak.
+TEST_F(SaverRun, StartsAndStopsEveryTime) {
+    const char* cycles = std::getenv("GYROFOLD_CYCLES");
+    for (int cycle = 0, count = cycles ? std::atoi(cycles) : 2; cycle < count; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        settings_.useHiColor = cycle % 2;
+        StartFullScreen();
+        EndFullScreen(saver_);
+        HWND host = CreateHost();
+        ASSERT_TRUE(saver_.Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
+        POINT origin = {0, 0};
+        ClientToScreen(host, &origin);
+        EXPECT_TRUE(cycle % 2 ? WaitUntil([&] { return FindChild(host, kSaverClass) != nullptr; })
+                              : WaitForLit(origin.x, origin.y, kPaneWidth, kPaneHeight));
+        DestroyWindow(host);
+        ExpectEndedCleanly(saver_);
+    }
+}
+
+// ---- Password -------------------------------------------------------------------
+
+struct PasswordCase {
+    const char* name;
+    DWORD type;
+    const char* bytes;
+    DWORD size;
+    bool verifier;     // the stand-in PASSWORD.CPL lies beside the saver
+    DWORD askedTimes;  // it allows the close every time
+};
+
+class Password : public SaverRun, public ::testing::WithParamInterface<PasswordCase> {};
+
+TEST_P(Password, UsePasswordValueDecidesWhetherTheVerifierIsAsked) {
+    const PasswordCase c = GetParam();
+    if (c.bytes) WriteValue(kDesktopKey, "ScreenSaveUsePassword", c.type, c.bytes, c.size);
+    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
+    StartFullScreen(WorkCopy(c.verifier ? std::vector<std::string>{"password\\PASSWORD.CPL"} : std::vector<std::string>{}));
+    EndFullScreen(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), c.askedTimes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, Password,
+    ::testing::Values(PasswordCase{"Absent", 0, nullptr, 0, true, 0},
+                      PasswordCase{"Zero", REG_DWORD, "\0\0\0\0", 4, true, 0},
+                      PasswordCase{"One", REG_DWORD, "\1\0\0\0", 4, true, 1},
+                      // Longer than the 4-byte buffer: the query fails.
+                      PasswordCase{"EightBytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, true, 0},
+                      // Shorter: only the stored bytes count.
+                      PasswordCase{"TwoBytesZero", REG_BINARY, "\0\0", 2, true, 0},
+                      PasswordCase{"TwoBytesOne", REG_BINARY, "\1\0", 2, true, 1},
+                      PasswordCase{"NoVerifierLibrary", REG_DWORD, "\1\0\0\0", 4, false, 0}),
+    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.name); });
+
+// A refused close keeps the saver drawing; the next asks again, with the
+// library loaded afresh and freed every time.
+TEST_F(SaverRun, RefusedCloseKeepsRunningAndTheNextAsksAgain) {
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    HWND window = StartFullScreen(WorkCopy({"password\\PASSWORD.CPL"}));
+    Pump(1000);
+    MoveMouse(5, 5);
+    ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) == 1; })) << "the verifier was not asked";
+    const uint64_t before = CaptureScreen().Hash();
+    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen().Hash() != before; }, 3000)) << "no frames after";
+    EXPECT_TRUE(saver_.Running());
+    uint64_t given = 0;
+    DWORD size = sizeof given;
+    ReadValue(FAKE_SERVICES_KEY, FAKE_VERIFY_WINDOW, nullptr, &given, &size);
+    EXPECT_EQ(given, uint64_t(uintptr_t(window)));
+    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 1u);
+    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
+    EndFullScreen(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), 2u);
+    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 2u);
+    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 2u);
+}
+
+// Wine's loader prefers its own mpr.dll; a per-program override makes it take
+// the folder's copy ("native") or none at all ("").
+void OverrideMpr(const char* loadOrder) {
+    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "mpr", REG_SZ, loadOrder,
+               DWORD(std::strlen(loadOrder) + 1));
+}
+
+HWND OwnerWindow() {
+    return CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                           nullptr, nullptr);
+}
+
+class ChangePassword : public SaverRun, public ::testing::WithParamInterface<const char*> {};
+
+// The switch in any case and with either sign; a handle that names no window
+// gives the service no owner.
+TEST_P(ChangePassword, ServiceGetsTheProviderTheOwnerAndTwoZeros) {
+    OverrideMpr("native");
+    HWND owner = OwnerWindow();
+    std::string arguments = GetParam();
+    const bool realOwner = arguments.back() == '=';
+    if (realOwner) arguments.back() = ' ', arguments += std::to_string(uintptr_t(owner));
+    ASSERT_TRUE(saver_.Start(WorkCopy({"mpr\\MPR.DLL"}), arguments));
+    ExpectEndedCleanly(saver_);
+    char provider[32] = "";
+    uint64_t given = 7;
+    DWORD size = sizeof provider, size2 = sizeof given;
+    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 1u);
+    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_PROVIDER, nullptr, provider, &size));
+    EXPECT_STREQ(provider, "SCRSAVE");
+    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_OWNER, nullptr, &given, &size2));
+    EXPECT_EQ(given, realOwner ? uint64_t(uintptr_t(owner)) : 0u);
+    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_RESERVED), 0u);
+    DestroyWindow(owner);
+    DeleteKey("Software\\Wine\\AppDefaults\\gyrofold.scr");
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, ChangePassword, ::testing::Values("/a=", "/A 0", "-a abc", "-A 123456789"));
+
+struct ChangeErrorCase {
+    const char* name;
+    const char* fake;
+    const char* loadOrder;
+    const char* text;
+};
+
+class ChangePasswordError : public SaverRun, public ::testing::WithParamInterface<ChangeErrorCase> {};
+
+TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
+    const ChangeErrorCase c = GetParam();
+    OverrideMpr(c.loadOrder);
+    HWND owner = OwnerWindow();
+    ASSERT_TRUE(saver_.Start(WorkCopy(c.fake ? std::vector<std::string>{c.fake} : std::vector<std::string>{}),
+                             "/a " + std::to_string(uintptr_t(owner))));
+    HWND box = WaitForWindow(saver_, kDialogClass, "Error");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), c.text);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), owner);
+    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
+    // The icon the box shows is the exclamation icon, as drawn on the box's face.
+    Pump(300);
+    HWND icon = FindChild(box, "Static");
+    while (icon && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) icon = GetWindow(icon, GW_HWNDNEXT);
+    ASSERT_NE(icon, nullptr) << "the box has no icon";
+    RECT place = {};
+    GetWindowRect(icon, &place);
+    HWND mirror = CreateHost(32, 32);
+    HDC dc = GetDC(mirror);
+    RECT face = {0, 0, 32, 32};
+    FillRect(dc, &face, GetSysColorBrush(COLOR_BTNFACE));
+    DrawIconEx(dc, 0, 0, LoadIconA(nullptr, IDI_EXCLAMATION), 32, 32, 0, nullptr, DI_NORMAL);
+    ReleaseDC(mirror, dc);
+    RECT at = {};
+    GetWindowRect(mirror, &at);
+    EXPECT_EQ(Capture(place.left, place.top, 32, 32).Hash(), Capture(at.left, at.top, 32, 32).Hash());
+    DestroyWindow(mirror);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ExpectEndedCleanly(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 0u);
+    DestroyWindow(owner);
+    DeleteKey("Software\\Wine\\AppDefaults\\gyrofold.scr");
+}
+
+INSTANTIATE_TEST_SUITE_P(Library, ChangePasswordError,
+    ::testing::Values(ChangeErrorCase{"EntryMissing", "mpr_without_change\\MPR.DLL", "native",
+                                      "Couldn't get PwdChangePassword"},
+                      ChangeErrorCase{"LibraryMissing", nullptr, "", "Couldn't load MRP.DLL"}),
+    [](const ::testing::TestParamInfo<ChangeErrorCase>& info) { return std::string(info.param.name); });
+
+// ---- Display mode (in a wine virtual desktop of 1024 x 768) ------------------------
+
+struct SwitchCase {
+    const char* name;
+    int32_t stretch, width, height;
+    int during[2];
+};
+
+class DisplayMode : public SaverRun, public ::testing::WithParamInterface<SwitchCase> {
+protected:
+    void SetUp() override {
+        ChangeDisplaySettingsA(nullptr, 0);
+        SaverRun::SetUp();
+        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "not in the virtual desktop";
+    }
+    void TearDown() override {
+        SaverRun::TearDown();
+        ChangeDisplaySettingsA(nullptr, 0);
+    }
+};
+
+TEST_P(DisplayMode, SwitchedForTheRunAndRestoredOnTheAcceptedClose) {
+    const SwitchCase c = GetParam();
+    settings_.stretch = c.stretch, settings_.screenWidth = c.width, settings_.screenHeight = c.height;
+    settings_.numBuf = 1, settings_.useHiColor = 0;
+    // A refused close keeps the switched mode.
+    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteSettings(settings_);
+    ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/s"));
+    HWND window = WaitForWindow(saver_, kSaverClass);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), c.during[1]);
+    RECT area = {};
+    GetWindowRect(window, &area);
+    EXPECT_EQ(area.right - area.left, c.during[0]) << "the window is sized after the switch";
+    for (int nudge = 0; nudge < 30 && ReadFakeNumber(FAKE_VERIFY_CALLS) == 0; ++nudge) MoveMouse(nudge % 2 ? -5 : 5, 0), Pump(200);
+    Pump(300);
+    EXPECT_TRUE(saver_.Running());
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]) << "restored before the password allowed it";
+    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
+    EndFullScreen(saver_);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, DisplayMode,
+    ::testing::Values(SwitchCase{"Listed", 0, 320, 240, {320, 240}},
+                      // Not listed: the smallest listed mode that holds it, depth asked for too.
+                      SwitchCase{"SmallestThatHolds", 16, 300, 200, {320, 200}},
+                      SwitchCase{"NoneHolds", 0, 2000, 1500, {1024, 768}}),
+    [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

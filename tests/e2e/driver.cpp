@@ -430,14 +430,14 @@ namespace {
 // Runs the tests in a wine virtual desktop of their own, whose display driver
 // lists the usual modes and really changes them (the bare Xvfb screen offers
 // one mode and refuses every change); hands back the inner run's result.
-int RunInVirtualDesktop(int argc, char** argv) {
+int RunInVirtualDesktop(const std::vector<std::string>& arguments) {
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string result = e2e::Artifact("desktop.result");
     DeleteFileA(result.c_str());
     std::string command = "explorer.exe /desktop=gyrofold-" + std::to_string(GetCurrentProcessId()) +
                           ",1024x768 \"" + self + "\" --inside \"" + result + "\"";
-    for (int i = 1; i < argc; ++i) command += std::string(" \"") + argv[i] + "\"";
+    for (const std::string& argument : arguments) command += " \"" + argument + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -471,6 +471,7 @@ int main(int argc, char** argv) {
         argc -= 2;
         argv += 2;
     }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     ::testing::InitGoogleTest(&argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: gyrofold_e2e GYROFOLD.SCR ARTIFACTS_FOLDER [--desktop]\n");
@@ -480,7 +481,7 @@ int main(int argc, char** argv) {
     e2e::BuildRoot = e2e::SaverPath.substr(0, e2e::SaverPath.find_last_of('\\'));
     e2e::Artifacts = ToWinePath(argv[2]);
     CreateDirectoryA(e2e::Artifacts.c_str(), nullptr);
-    if (argc >= 4 && std::string(argv[3]) == "--desktop" && resultFile.empty()) return RunInVirtualDesktop(argc, argv);
+    if (argc >= 4 && std::string(argv[3]) == "--desktop" && resultFile.empty()) return RunInVirtualDesktop(arguments);
     const int result = RUN_ALL_TESTS();
     FILE* out = resultFile.empty() ? nullptr : std::fopen(resultFile.c_str(), "w");
     if (out) std::fprintf(out, "%d\n", result), std::fclose(out);

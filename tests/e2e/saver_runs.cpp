@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -453,16 +454,20 @@ TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
     ASSERT_NE(icon, nullptr) << "the box has no icon";
     RECT place = {};
     GetWindowRect(icon, &place);
-    HWND mirror = CreateHost(32, 32);
-    HDC dc = GetDC(mirror);
-    RECT face = {0, 0, 32, 32};
-    FillRect(dc, &face, GetSysColorBrush(COLOR_BTNFACE));
+    const Pixels seen = Capture(place.left, place.top, 32, 32);
+    Pixels wanted = seen;
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HGDIOBJ saved = SelectObject(dc, CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    std::fill_n(static_cast<uint32_t*>(bits), 32 * 32, seen.rgb[0]);  // the box's face
     DrawIconEx(dc, 0, 0, LoadIconA(nullptr, IDI_EXCLAMATION), 32, 32, 0, nullptr, DI_NORMAL);
-    ReleaseDC(mirror, dc);
-    RECT at = {};
-    GetWindowRect(mirror, &at);
-    EXPECT_EQ(Capture(place.left, place.top, 32, 32).Hash(), Capture(at.left, at.top, 32, 32).Hash());
-    DestroyWindow(mirror);
+    GdiFlush();
+    for (size_t at = 0; at < wanted.rgb.size(); ++at) wanted.rgb[at] = static_cast<uint32_t*>(bits)[at] & 0xFFFFFF;
+    DeleteObject(SelectObject(dc, saved));
+    DeleteDC(dc);
+    EXPECT_EQ(seen.Hash(), wanted.Hash()) << "not the exclamation icon";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ExpectEndedCleanly(saver_);
     EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 0u);

@@ -38,10 +38,7 @@ bool Process::Start(const std::string& program, const std::string& arguments, co
     if (refuseWindow != nullptr) {
         HMODULE fake = LoadLibraryA((BuildRoot + "\\tests\\fakes\\refuse\\REFUSE.DLL").c_str());
         auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(fake, "RefuseCreation")));
-        HKEY key = OpenFakeKey();
-        RegSetValueExA(key, FAKE_REFUSE_TITLE, 0, REG_SZ, reinterpret_cast<const BYTE*>(refuseWindow),
-                       static_cast<DWORD>(std::strlen(refuseWindow) + 1));
-        RegCloseKey(key);
+        WriteFake(FAKE_REFUSE_TITLE, REG_SZ, refuseWindow, DWORD(std::strlen(refuseWindow) + 1));
         hook_ = proc ? SetWindowsHookExA(WH_CBT, proc, fake, info_.dwThreadId) : nullptr;
         EXPECT_NE(hook_, nullptr) << "cannot hook the saver's thread";
     }
@@ -82,12 +79,7 @@ void Process::Kill() {
 }
 
 std::string WorkCopy(const std::vector<std::string>& fakes) {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    for (char& letter : name)
-        if (letter == '/') letter = '_';
-    const std::string folder = BuildRoot + "\\tests\\e2e\\work\\" + name;
-    CreateDirectoryA((BuildRoot + "\\tests\\e2e\\work").c_str(), nullptr);
+    const std::string folder = BuildRoot + "\\tests\\e2e\\work";
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const char* file : {"PASSWORD.CPL", "MPR.DLL"}) DeleteFileA((folder + "\\" + file).c_str());
     CopyFileA(SaverPath.c_str(), (folder + "\\gyrofold.scr").c_str(), FALSE);
@@ -167,6 +159,13 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
+HWND Owner() {
+    static HWND owner = CreateWindowA("STATIC", "Display Properties", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                      120, nullptr, nullptr, nullptr, nullptr);
+    EnableWindow(owner, TRUE);  // a saver killed in its modal loop leaves it disabled
+    return owner;
+}
+
 HWND CreateHost(int32_t width, int32_t height) {
     static bool registered = false;
     if (!registered) {
@@ -195,9 +194,6 @@ void WriteValue(const char* keyName, const char* name, DWORD type, const void* d
     RegCloseKey(key);
 }
 
-void WriteNumber(const char* key, const char* name, DWORD value) {
-    WriteValue(key, name, REG_DWORD, &value, sizeof value);
-}
 
 bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, DWORD* size) {
     HKEY key = nullptr;
@@ -207,10 +203,6 @@ bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, D
     return ok;
 }
 
-DWORD ReadNumber(const char* key, const char* name) {
-    DWORD value = 0, size = sizeof value;
-    return ReadValue(key, name, nullptr, &value, &size) ? value : 0;
-}
 
 void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
 
@@ -234,6 +226,14 @@ void WriteSettings(const Settings& values) {
     for (int i = 0; i < 6; ++i) WriteSetting(kIntNames[i], REG_BINARY, &Ints(s)[i], 4);
     for (int i = 0; i < 6; ++i) WriteSetting(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8);
     WriteSetting("IMGFilename", REG_SZ, s.imageFile.c_str(), static_cast<DWORD>(s.imageFile.size() + 1));
+}
+
+std::string Describe(const Settings& s) {
+    char text[600];
+    std::snprintf(text, sizeof text, "%d x %d, Stretch %d, NumBuf %d, UseHiColor %d, Warpy %d, scale %.17g %.17g, "
+                  "Rot %.17g %.17g, Zoom %.17g %.17g, \"%s\"", s.screenWidth, s.screenHeight, s.stretch, s.numBuf,
+                  s.useHiColor, s.warpy, s.xScale, s.yScale, s.rot1, s.rot2, s.zoom1, s.zoom2, s.imageFile.c_str());
+    return text;
 }
 
 Settings ReadSettings() {
@@ -319,18 +319,6 @@ Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height) {
 }
 
 Pixels CaptureScreen() { return Capture(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)); }
-
-bool SaveBmp(const Pixels& pixels, const std::string& name) {
-    bmpw::BmpImage image = bmpw::MakeColorImage(pixels.width, pixels.height);
-    for (size_t at = 0; at < pixels.rgb.size(); ++at)
-        image.colors[at] = {static_cast<uint8_t>(pixels.rgb[at] >> 16), static_cast<uint8_t>(pixels.rgb[at] >> 8),
-                            static_cast<uint8_t>(pixels.rgb[at])};
-    bmpw::BmpForm form;
-    form.bitsPerPixel = 24;
-    const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
-    FILE* out = std::fopen(Artifact(name).c_str(), "wb");
-    return out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && std::fclose(out) == 0;
-}
 
 // ---- Input ----------------------------------------------------------------------------
 

@@ -52,8 +52,8 @@ private:
     HHOOK hook_ = nullptr;
 };
 
-// A copy of the saver in a fresh folder named for the running test, with the
-// named stand-ins (e.g. "password\\PASSWORD.CPL") beside it.
+// A copy of the saver in a folder of its own with the named stand-ins (e.g.
+// "password\\PASSWORD.CPL") beside it, and no others.
 std::string WorkCopy(const std::vector<std::string>& fakes);
 
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = nullptr, const char* caption = nullptr);
@@ -62,13 +62,14 @@ HWND WaitForWindow(const Process& process, const char* className, const char* ca
 HWND FindChild(HWND parent, const char* className);
 std::string Text(HWND window);
 std::string ClassOf(HWND window);
+// A window of this program that stands in for the display settings and owns
+// the saver's dialogs; one serves every run, as wine is slow to destroy one.
+HWND Owner();
 // A black borderless popup that never paints: the display settings' pane.
 HWND CreateHost(int32_t width = kPaneWidth, int32_t height = kPaneHeight);
 
 void WriteValue(const char* key, const char* name, DWORD type, const void* data, DWORD size);
-void WriteNumber(const char* key, const char* name, DWORD value);
 bool ReadValue(const char* key, const char* name, DWORD* type, void* data, DWORD* size);
-DWORD ReadNumber(const char* key, const char* name);
 void DeleteKey(const char* key);
 
 // The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
@@ -80,6 +81,8 @@ struct Settings {
     double xScale = 1.0, yScale = 1.0, rot1 = 1.0, rot2 = 1.0, zoom1 = 1.0, zoom2 = 1.0;
 };
 void WriteSettings(const Settings& settings);
+// All thirteen in one line, for comparing.
+std::string Describe(const Settings& settings);
 // Read back; every value must have its stored type and size.
 Settings ReadSettings();
 void WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
@@ -98,7 +101,6 @@ struct Pixels {
 };
 Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height);
 Pixels CaptureScreen();
-bool SaveBmp(const Pixels& pixels, const std::string& name);
 
 void MoveMouse(int32_t dx, int32_t dy);
 void ClickMouse();

@@ -93,9 +93,13 @@ bool WaitForLit(int32_t left, int32_t top, int32_t width, int32_t height) {
     return WaitUntil([&] { return Capture(left, top, width, height).CountLit() == size_t(width) * height; }, 15000);
 }
 
+bool WaitForLitPane(HWND host) {
+    POINT origin = {0, 0};
+    return ClientToScreen(host, &origin) && WaitForLit(origin.x, origin.y, kPaneWidth, kPaneHeight);
+}
+
 void ResetKeys() {
-    DeleteKey(kSettingsKey);
-    DeleteKey(FAKE_SERVICES_KEY);
+    for (const char* key : {kSettingsKey, FAKE_SERVICES_KEY, "Software\\Wine\\AppDefaults\\gyrofold.scr"}) DeleteKey(key);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveUsePassword");
 }
 
@@ -108,6 +112,7 @@ protected:
     void TearDown() override {
         saver_.Kill();
         ResetKeys();
+        ChangeDisplaySettingsA(nullptr, 0);  // a killed saver leaves its mode behind
     }
     // Starts the full-screen saver and waits for the whole centred frame.
     HWND StartFullScreen(const std::string& program = SaverPath, const std::string& arguments = "/s") {
@@ -169,7 +174,6 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     double at1 = 0, at2 = 0;
     Pixels seen;
     const int k1 = WaitForFrame(frames, left, top, c.width, c.height, &at1, &seen);
-    SaveBmp(seen, std::string("frame-") + c.name + ".bmp");
     ASSERT_NE(k1, 0) << "the screen shows no frame of the sequence";
     if (!c.preview) {
         EXPECT_EQ(CaptureScreen().CountLit(), size_t(c.width) * c.height) << "lit outside the frame";
@@ -253,7 +257,6 @@ TEST_F(SaverRun, MissingImageShowsTheErrorTextAndNoFrame) {
     ASSERT_TRUE(WaitUntil([&] { return Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit() > 1000; }));
     Pump(700);
     const Pixels screen = CaptureScreen();
-    SaveBmp(screen, "missing-image.bmp");
     EXPECT_EQ(screen.CountLit(), Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit());
     Pump(500);
     EXPECT_EQ(CaptureScreen().Hash(), screen.Hash()) << "the screen changed after a failed load";
@@ -279,13 +282,11 @@ INSTANTIATE_TEST_SUITE_P(Handles, PreviewRequest, ::testing::Values("/p 0", "/p 
 // The preview's window procedure ignores input (it would close a full-screen
 // window after start-up), and its close asks no password.
 TEST_F(SaverRun, PreviewIgnoresInputAndClosesWithoutThePassword) {
-    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
     WriteSettings(settings_);
     HWND host = CreateHost();
     ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/p " + std::to_string(uintptr_t(host))));
-    POINT origin = {0, 0};
-    ClientToScreen(host, &origin);
-    ASSERT_TRUE(WaitForLit(origin.x, origin.y, kPaneWidth, kPaneHeight));
+    ASSERT_TRUE(WaitForLitPane(host));
     HWND child = FindChild(host, kSaverClass);
     ASSERT_NE(child, nullptr);
     Pump(1000);  // start-up is over
@@ -321,10 +322,7 @@ TEST_F(SaverRun, StartsAndStopsEveryTime) {
         EndFullScreen(saver_);
         HWND host = CreateHost();
         ASSERT_TRUE(saver_.Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
-        POINT origin = {0, 0};
-        ClientToScreen(host, &origin);
-        EXPECT_TRUE(cycle % 2 ? WaitUntil([&] { return FindChild(host, kSaverClass) != nullptr; })
-                              : WaitForLit(origin.x, origin.y, kPaneWidth, kPaneHeight));
+        EXPECT_TRUE(cycle % 2 ? WaitUntil([&] { return FindChild(host, kSaverClass) != nullptr; }) : WaitForLitPane(host));
         DestroyWindow(host);
         ExpectEndedCleanly(saver_);
     }
@@ -367,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(Values, Password,
 // A refused close keeps the saver drawing; the next asks again, with the
 // library loaded afresh and freed every time.
 TEST_F(SaverRun, RefusedCloseKeepsRunningAndTheNextAsksAgain) {
-    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
     HWND window = StartFullScreen(WorkCopy({"password\\PASSWORD.CPL"}));
     Pump(1000);
     MoveMouse(5, 5);
@@ -375,10 +373,7 @@ TEST_F(SaverRun, RefusedCloseKeepsRunningAndTheNextAsksAgain) {
     const uint64_t before = CaptureScreen().Hash();
     EXPECT_TRUE(WaitUntil([&] { return CaptureScreen().Hash() != before; }, 3000)) << "no frames after";
     EXPECT_TRUE(saver_.Running());
-    uint64_t given = 0;
-    DWORD size = sizeof given;
-    ReadValue(FAKE_SERVICES_KEY, FAKE_VERIFY_WINDOW, nullptr, &given, &size);
-    EXPECT_EQ(given, uint64_t(uintptr_t(window)));
+    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_WINDOW), DWORD(uintptr_t(window)));
     EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 1u);
     WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
     EndFullScreen(saver_);
@@ -394,34 +389,23 @@ void OverrideMpr(const char* loadOrder) {
                DWORD(std::strlen(loadOrder) + 1));
 }
 
-HWND OwnerWindow() {
-    return CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
-                           nullptr, nullptr);
-}
-
 class ChangePassword : public SaverRun, public ::testing::WithParamInterface<const char*> {};
 
 // The switch in any case and with either sign; a handle that names no window
 // gives the service no owner.
 TEST_P(ChangePassword, ServiceGetsTheProviderTheOwnerAndTwoZeros) {
     OverrideMpr("native");
-    HWND owner = OwnerWindow();
+    HWND owner = Owner();
     std::string arguments = GetParam();
     const bool realOwner = arguments.back() == '=';
     if (realOwner) arguments.back() = ' ', arguments += std::to_string(uintptr_t(owner));
     ASSERT_TRUE(saver_.Start(WorkCopy({"mpr\\MPR.DLL"}), arguments));
     ExpectEndedCleanly(saver_);
-    char provider[32] = "";
-    uint64_t given = 7;
-    DWORD size = sizeof provider, size2 = sizeof given;
+    char given[128] = "";
+    DWORD size = sizeof given;
     EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 1u);
-    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_PROVIDER, nullptr, provider, &size));
-    EXPECT_STREQ(provider, "SCRSAVE");
-    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_OWNER, nullptr, &given, &size2));
-    EXPECT_EQ(given, realOwner ? uint64_t(uintptr_t(owner)) : 0u);
-    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_RESERVED), 0u);
-    DestroyWindow(owner);
-    DeleteKey("Software\\Wine\\AppDefaults\\gyrofold.scr");
+    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_GIVEN, nullptr, given, &size));
+    EXPECT_EQ(std::string(given), "SCRSAVE " + std::to_string(realOwner ? uintptr_t(owner) : 0) + " 0 0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Switches, ChangePassword, ::testing::Values("/a=", "/A 0", "-a abc", "-A 123456789"));
@@ -438,7 +422,7 @@ class ChangePasswordError : public SaverRun, public ::testing::WithParamInterfac
 TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
     const ChangeErrorCase c = GetParam();
     OverrideMpr(c.loadOrder);
-    HWND owner = OwnerWindow();
+    HWND owner = Owner();
     ASSERT_TRUE(saver_.Start(WorkCopy(c.fake ? std::vector<std::string>{c.fake} : std::vector<std::string>{}),
                              "/a " + std::to_string(uintptr_t(owner))));
     HWND box = WaitForWindow(saver_, kDialogClass, "Error");
@@ -455,7 +439,6 @@ TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
     RECT place = {};
     GetWindowRect(icon, &place);
     const Pixels seen = Capture(place.left, place.top, 32, 32);
-    Pixels wanted = seen;
     HDC dc = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof info.bmiHeader, 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -464,15 +447,14 @@ TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
     std::fill_n(static_cast<uint32_t*>(bits), 32 * 32, seen.rgb[0]);  // the box's face
     DrawIconEx(dc, 0, 0, LoadIconA(nullptr, IDI_EXCLAMATION), 32, 32, 0, nullptr, DI_NORMAL);
     GdiFlush();
-    for (size_t at = 0; at < wanted.rgb.size(); ++at) wanted.rgb[at] = static_cast<uint32_t*>(bits)[at] & 0xFFFFFF;
+    Pixels wanted{32, 32, std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + 32 * 32)};
+    for (uint32_t& colour : wanted.rgb) colour &= 0xFFFFFF;
     DeleteObject(SelectObject(dc, saved));
     DeleteDC(dc);
     EXPECT_EQ(seen.Hash(), wanted.Hash()) << "not the exclamation icon";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ExpectEndedCleanly(saver_);
     EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 0u);
-    DestroyWindow(owner);
-    DeleteKey("Software\\Wine\\AppDefaults\\gyrofold.scr");
 }
 
 INSTANTIATE_TEST_SUITE_P(Library, ChangePasswordError,
@@ -489,25 +471,15 @@ struct SwitchCase {
     int during[2];
 };
 
-class DisplayMode : public SaverRun, public ::testing::WithParamInterface<SwitchCase> {
-protected:
-    void SetUp() override {
-        ChangeDisplaySettingsA(nullptr, 0);
-        SaverRun::SetUp();
-        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "not in the virtual desktop";
-    }
-    void TearDown() override {
-        SaverRun::TearDown();
-        ChangeDisplaySettingsA(nullptr, 0);
-    }
-};
+class DisplayMode : public SaverRun, public ::testing::WithParamInterface<SwitchCase> {};
 
 TEST_P(DisplayMode, SwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     const SwitchCase c = GetParam();
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "not in the virtual desktop";
     settings_.stretch = c.stretch, settings_.screenWidth = c.width, settings_.screenHeight = c.height;
     settings_.numBuf = 1, settings_.useHiColor = 0;
     // A refused close keeps the switched mode.
-    WriteNumber(kDesktopKey, "ScreenSaveUsePassword", 1);
+    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
     WriteSettings(settings_);
     ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/s"));
     HWND window = WaitForWindow(saver_, kSaverClass);

@@ -5,10 +5,10 @@
 #ifdef FAKE_MPR_WITH_CHANGE
 extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD reserved1,
                                                                 DWORD reserved2) {
+    char given[128];
+    wsprintfA(given, "%s %Iu %lu %lu", provider, reinterpret_cast<uintptr_t>(owner), reserved1, reserved2);
     CountFake(FAKE_CHANGE_CALLS);
-    WriteFake(FAKE_CHANGE_PROVIDER, REG_SZ, provider, static_cast<DWORD>(lstrlenA(provider) + 1));
-    WriteFakeWindow(FAKE_CHANGE_OWNER, owner);
-    WriteFakeNumber(FAKE_CHANGE_RESERVED, reserved1 + reserved2);
+    WriteFake(FAKE_CHANGE_GIVEN, REG_SZ, given, static_cast<DWORD>(lstrlenA(given) + 1));
     return 0;
 }
 #else

@@ -10,6 +10,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 
 extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window) {
     CountFake(FAKE_VERIFY_CALLS);
-    WriteFakeWindow(FAKE_VERIFY_WINDOW, window);
+    WriteFakeNumber(FAKE_VERIFY_WINDOW, static_cast<DWORD>(reinterpret_cast<uintptr_t>(window)));
     return static_cast<BOOL>(ReadFakeNumber(FAKE_VERIFY_ANSWER));
 }

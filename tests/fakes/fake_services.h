@@ -8,19 +8,17 @@
 #define FAKE_SERVICES_KEY "Software\\Gyrofold Tests\\Fake Services"
 
 // PASSWORD.CPL: the answer of VerifyScreenSavePwd (absent = 0), its calls,
-// the window it was given (8 bytes), and how often the library was loaded
-// and freed.
+// the window it was given (window handles fit 32 bits), and how often the
+// library was loaded and freed.
 #define FAKE_VERIFY_ANSWER "VerifyAnswer"
 #define FAKE_VERIFY_CALLS "VerifyCalls"
 #define FAKE_VERIFY_WINDOW "VerifyWindow"
 #define FAKE_LOADS "Loads"
 #define FAKE_FREES "Frees"
-// MPR.DLL: the calls of PwdChangePasswordA, the provider name, the owner
-// window (8 bytes) and the sum of the two reserved values.
+// MPR.DLL: the calls of PwdChangePasswordA, and what it was given as text:
+// the provider name, the owner window and the two reserved values.
 #define FAKE_CHANGE_CALLS "ChangeCalls"
-#define FAKE_CHANGE_PROVIDER "ChangeProvider"
-#define FAKE_CHANGE_OWNER "ChangeOwner"
-#define FAKE_CHANGE_RESERVED "ChangeReserved"
+#define FAKE_CHANGE_GIVEN "ChangeGiven"
 // REFUSE.DLL: the title of the window whose creation it refuses.
 #define FAKE_REFUSE_TITLE "RefuseTitle"
 
@@ -46,7 +44,3 @@ inline DWORD ReadFakeNumber(const char* name) {
 
 inline void WriteFakeNumber(const char* name, DWORD value) { WriteFake(name, REG_DWORD, &value, sizeof value); }
 inline void CountFake(const char* name) { WriteFakeNumber(name, ReadFakeNumber(name) + 1); }
-inline void WriteFakeWindow(const char* name, HWND window) {
-    const uint64_t value = reinterpret_cast<uintptr_t>(window);
-    WriteFake(name, REG_QWORD, &value, sizeof value);
-}

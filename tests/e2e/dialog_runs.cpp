@@ -167,14 +167,15 @@ TEST_F(Dialog, EditedControlsAreStored) {
     ASSERT_TRUE(run.Type(kHeight, "xyz", ""));  // a number field keeps no letters: the fallback
     ASSERT_TRUE(run.Type(kBitDepth, "8"));
     ASSERT_TRUE(run.Check(kWarpy, true));
-    ASSERT_TRUE(run.Type(kImageFile, "C:\\pictures\\tiles.bmp"));
+    const std::string longName = "C:\\" + std::string(400, 'a') + ".bmp";  // too long to type in good time
+    SendMessageA(run.Item(kImageFile), WM_SETTEXT, 0, LPARAM(longName.c_str()));
     ASSERT_TRUE(run.Type(kXScale, "2.5x"));
     ASSERT_TRUE(run.Slide(kBlur, 5));
     ASSERT_TRUE(run.Slide(kRotAmplitude, 15));
     ASSERT_TRUE(run.Slide(kZoomFrequency, 0));
     run.PressOk(true);  // a depth below 15 with HiColor Blur warns, then saves
     Settings saved;
-    saved.imageFile = "C:\\pictures\\tiles.bmp";
+    saved.imageFile = longName.substr(0, 298);  // the field is read with room for 298 and the terminator
     saved.stretch = 8, saved.warpy = 1, saved.xScale = 2.5, saved.numBuf = 5;
     saved.rot1 = 10.0, saved.zoom2 = 0.0, saved.rot2 = saved.zoom1 = 1.1;
     EXPECT_EQ(Describe(ReadSettings()), Describe(saved));

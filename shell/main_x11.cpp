@@ -300,6 +300,9 @@ void WaitUntil(Loop& loop, Clock::time_point deadline)
         if (loop.exitCode < 0) Repaint(loop);
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (loop.exitCode >= 0 || left <= 0) return;
+        // The repaint waits for the server, and Xlib queues whatever arrives
+        // meanwhile: the socket shows none of that, so select would sleep on it.
+        if (XPending(loop.display) > 0) continue;
         fd_set fds;
         FD_ZERO(&fds);
         FD_SET(xfd, &fds);

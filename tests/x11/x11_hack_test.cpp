@@ -70,11 +70,9 @@ Picture CoreFrame(int hiColor, int numBuf, int width, int height)
     auto scene = std::make_unique<Scene>();
     SaverSettings s;
     std::strcpy(s.IMGFilename, SAMPLE_IMAGE_PATH);
-    s.UseHiColor = hiColor;
-    s.NumBuf = numBuf;
+    s.UseHiColor = hiColor, s.NumBuf = numBuf;
     s.Rot1 = s.Zoom2 = 0;
-    s.ScreenWidth = width;
-    s.ScreenHeight = height;
+    s.ScreenWidth = width, s.ScreenHeight = height;
     SetupScene(*scene, s, 0, 0);
     Picture picture(static_cast<size_t>(width) * height), last;
     if (!scene->sceneReady) return picture;  // all black: no window shows that
@@ -104,7 +102,7 @@ Picture Grab(Display* d, Window w, int width, int height)
     return p;
 }
 
-// Waits for a condition; the time only ends a wait that would never end.
+// The time only ends a wait that would never end: enough for a loaded machine.
 bool WaitFor(const std::function<bool()>& done, int milliseconds = 30000)
 {
     for (int waited = 0; !done(); waited += 20) {
@@ -117,6 +115,8 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds = 30000)
 struct Hack {
     pid_t pid = 0;
     std::string errorFile = ::testing::TempDir() + "gyrofold-stderr-" + std::to_string(getpid());
+    // Older segments are those of a former holder of the pid.
+    const long long started = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
 
     void Start(const std::string& display, std::vector<std::string> args, const std::string& screensaverWindow = "")
     {
@@ -140,16 +140,16 @@ struct Hack {
         return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     std::string Errors() const { return (std::stringstream() << std::ifstream(errorFile).rdbuf()).str(); }
-    // Shared memory segments this process made that still exist; `marked`:
-    // only those already marked for removal, which no ending can leak.
+    // Its shared memory segments left; `marked`: those marked for removal, which no ending can leak.
     int Segments(bool marked = false) const
     {
         std::ifstream table("/proc/sysvipc/shm");
         int count = 0;
         for (std::string line; std::getline(table, line);) {
-            unsigned mode = 0, creator = 0;
-            count += std::sscanf(line.c_str(), "%*d %*d %o %*u %u", &mode, &creator) == 2 &&
-                     creator == static_cast<unsigned>(pid) && (!marked || (mode & 01000) != 0);
+            long long mode = 0, creator = 0, made = 0;  // made: the segment's ctime
+            count += std::sscanf(line.c_str(), "%*d %*d %llo %*u %lld %*u %*u %*u %*u %*u %*u %*u %*u %lld", &mode,
+                                 &creator, &made) == 3 &&
+                     creator == pid && made >= started && (!marked || (mode & 01000) != 0);
         }
         return count;
     }
@@ -326,7 +326,7 @@ TEST_P(Ends, WithItsExitCodeAndNoSegmentLeft)
     }
     if (x.display != nullptr) XSync(x.display, False);
     EXPECT_EQ(hack.Wait(), c.exitCode) << hack.Errors();
-    EXPECT_EQ(hack.Segments(), 0);
+    EXPECT_TRUE(WaitFor([&] { return hack.Segments() == 0; })) << "the server frees it once both have let go";
     const std::string errors = hack.Errors();
     EXPECT_EQ(errors.substr(0, std::strlen(c.message)), c.message);
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), c.message[0] ? 1 : 0);

@@ -8,7 +8,7 @@ chmod 755 "$work"
 as=(env)
 cleanup() {
     "${as[@]}" HOME="$work/home" DISPLAY="${DISPLAY:-}" xscreensaver-command -exit >/dev/null 2>&1 || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb"
+    [ -n "${xvfb:-}" ] && kill "$xvfb" && { wait "$xvfb" || true; }  # its sockets gone before a next run
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -60,7 +60,7 @@ BmpImage RunsImage(int32_t width, int32_t height, size_t colors)
     return image;
 }
 
-BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
+BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
 {
     BmpForm form;
     form.header = header;
@@ -70,25 +70,11 @@ BmpForm Form(BmpHeader header, uint16_t bits, BmpCompression compression = BmpCo
     return form;
 }
 
-BmpForm Fields(BmpHeader header, uint16_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0, bool topDown = false)
+BmpForm Fields(uint32_t header, uint16_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0, bool topDown = false)
 {
     BmpForm form = Form(header, bits, BmpCompression::Bitfields, topDown);
     std::tie(form.redMask, form.greenMask, form.blueMask, form.alphaMask) = std::tie(r, g, b, a);
     return form;
-}
-
-// The same file with its 40-byte header cut or padded with zeros to size
-// bytes: an OS/2 2.x header, whose fields share the 40-byte layout.
-Bytes WithHeaderSize(const Bytes& info, uint32_t size)
-{
-    Bytes out(info.begin(), info.begin() + 14);
-    Bytes header(info.begin() + 14, info.begin() + 54);
-    header.resize(size, 0);
-    out.insert(out.end(), header.begin(), header.end());
-    out.insert(out.end(), info.begin() + 54, info.end());
-    bmpw::Put32(out, bmpw::kHeaderSizeAt, size);
-    bmpw::Put32(out, bmpw::kPixelOffsetAt, static_cast<uint32_t>(info[10] | info[11] << 8) + size - 40);
-    return out;
 }
 
 // Every form of a 13 x 7 picture decodes cut to 12 columns, top row first:
@@ -302,21 +288,21 @@ TEST(BmpDecoder, AcceptsLongTablesOs2HeadersAndTheLargestPicture)
     const BmpImage direct = bmpw::MakeColorImage(8, 3);
     const BmpImage paletted = RunsImage(8, 3, 16);
     BmpForm table300 = Form(BmpHeader::Info, 24);
-    table300.colorsUsed = table300.paletteEntries = 300;
-    BmpForm info8 = Form(BmpHeader::Info, 8);
-    info8.colorsUsed = 16;
+    table300.paletteEntries = 300;
     BmpForm largest = Form(BmpHeader::Info, 8, BmpCompression::Rle8);
-    largest.widthField = largest.heightField = 8192;
     largest.pixelData = Bytes{0, 1};
+    Bytes largestFile = bmpw::WriteBmp(paletted, largest);
+    bmpw::Put32(largestFile, bmpw::kWidthAt, 8192);
+    bmpw::Put32(largestFile, bmpw::kHeightAt, 8192);
     const struct {
         const char* name;
         Bytes file;
         const BmpImage* image;
     } cases[] = {
         {"24-bit with a 300-entry table", bmpw::WriteBmp(direct, table300), &direct},
-        {"OS/2 16-byte header, 24-bit", WithHeaderSize(bmpw::WriteBmp(direct, Form(BmpHeader::Info, 24)), 16), &direct},
-        {"OS/2 64-byte header, 8-bit, 16 colours", WithHeaderSize(bmpw::WriteBmp(paletted, info8), 64), &paletted},
-        {"RLE8 of 8192 x 8192 in 2 bytes", bmpw::WriteBmp(paletted, largest), nullptr},
+        {"OS/2 16-byte header, 24-bit", bmpw::WriteBmp(direct, Form(16, 24)), &direct},
+        {"OS/2 64-byte header, 8-bit, 16 colours", bmpw::WriteBmp(paletted, Form(64, 8)), &paletted},
+        {"RLE8 of 8192 x 8192 in 2 bytes", largestFile, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -394,10 +380,6 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     const BmpImage image = RunsImage(12, 5, 16);
     const BmpImage direct = bmpw::MakeColorImage(8, 3);
     const BmpForm info8 = Form(BmpHeader::Info, 8);
-    auto with = [&](BmpForm form, auto change, const BmpImage& picture) {
-        change(form);
-        return bmpw::WriteBmp(picture, form);
-    };
     auto patched = [&](Bytes file, size_t offset, uint32_t value, size_t width = 4) {
         if (width == 2) bmpw::Put16(file, offset, static_cast<uint16_t>(value));
         else bmpw::Put32(file, offset, value);
@@ -409,7 +391,8 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         form.pixelData = data;
         return bmpw::WriteBmp(small, form);
     };
-    const Bytes plain = bmpw::WriteBmp(image, info8);
+    const Bytes plain = bmpw::WriteBmp(image, info8), plain4 = bmpw::WriteBmp(image, Form(BmpHeader::Info, 4));
+    const Bytes rle8 = bmpw::WriteBmp(image, Form(BmpHeader::Info, 8, BmpCompression::Rle8));
     const Bytes masks565 = bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F));
     const struct {
         const char* name;
@@ -417,28 +400,28 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     } cases[] = {
         {"wrong magic", patched(plain, 0, 0x4142, 2)},
         {"header size 0", patched(plain, bmpw::kHeaderSizeAt, 0)},
-        {"header size 15", WithHeaderSize(plain, 15)},
-        {"header size 65", WithHeaderSize(plain, 65)},
+        {"header size 15", bmpw::WriteBmp(image, Form(15, 8))},
+        {"header size 65", bmpw::WriteBmp(image, Form(65, 8))},
         {"header size huge", patched(plain, bmpw::kHeaderSizeAt, 0xFFFFFFF0u)},
-        {"OS/2 header with compression 4 (its RLE24)", patched(WithHeaderSize(plain, 64), bmpw::kCompressionAt, 4)},
-        {"OS/2 header with compression 1", WithHeaderSize(bmpw::WriteBmp(image, Form(BmpHeader::Info, 8, BmpCompression::Rle8)), 64)},
-        {"width 3 rounds to 0", with(info8, [](BmpForm& f) { f.widthField = 3; }, image)},
-        {"negative width", with(info8, [](BmpForm& f) { f.widthField = -12; }, image)},
-        {"height 0", with(info8, [](BmpForm& f) { f.heightField = 0; }, image)},
-        {"most negative height", with(info8, [](BmpForm& f) { f.heightField = INT32_MIN; }, image)},
-        {"core width 65535", with(Form(BmpHeader::Core, 8), [](BmpForm& f) { f.widthField = 65535; }, image)},
-        {"16384 x 4 at 32 bits, few pixel bytes", with(Form(BmpHeader::Info, 32), [](BmpForm& f) { f.widthField = 16384; }, direct)},
-        {"planes 0", with(info8, [](BmpForm& f) { f.planes = 0; }, image)},
+        {"OS/2 header with compression 4 (its RLE24)", patched(bmpw::WriteBmp(image, Form(64, 8)), bmpw::kCompressionAt, 4)},
+        {"OS/2 header with compression 1", bmpw::WriteBmp(image, Form(64, 8, BmpCompression::Rle8))},
+        {"width 3 rounds to 0", patched(plain, bmpw::kWidthAt, 3)},
+        {"negative width", patched(plain, bmpw::kWidthAt, static_cast<uint32_t>(-12))},
+        {"height 0", patched(plain, bmpw::kHeightAt, 0)},
+        {"most negative height", patched(plain, bmpw::kHeightAt, 0x80000000u)},
+        {"core width 65535", patched(bmpw::WriteBmp(image, Form(BmpHeader::Core, 8)), bmpw::kWidthAt, 65535, 2)},
+        {"16384 x 3 at 32 bits, few pixel bytes", patched(bmpw::WriteBmp(direct, Form(BmpHeader::Info, 32)), bmpw::kWidthAt, 16384)},
+        {"planes 0", patched(plain, bmpw::kPlanesAt, 0, 2)},
         {"bit depth 2", patched(plain, bmpw::kBitCountAt, 2, 2)},
         {"bit depth 64", patched(plain, bmpw::kBitCountAt, 64, 2)},
         {"core 16 bits", bmpw::WriteBmp(direct, Form(BmpHeader::Core, 16))},
         {"JPEG compression", patched(plain, bmpw::kCompressionAt, 4)},
         {"compression huge", patched(plain, bmpw::kCompressionAt, 0x80000001u)},
-        {"RLE8 with 4 bits", with(Form(BmpHeader::Info, 4), [](BmpForm& f) { f.compressionField = 1; }, image)},
+        {"RLE8 with 4 bits", patched(plain4, bmpw::kCompressionAt, 1)},
         {"RLE4 with 8 bits", patched(plain, bmpw::kCompressionAt, 2)},
         {"bit fields with 24 bits", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 24, 0xFF0000, 0xFF00, 0xFF))},
         {"bit fields with 8 bits", patched(plain, bmpw::kCompressionAt, 3)},
-        {"top-down RLE8", with(Form(BmpHeader::Info, 8, BmpCompression::Rle8), [](BmpForm& f) { f.heightField = -5; }, image)},
+        {"top-down RLE8", patched(rle8, bmpw::kHeightAt, static_cast<uint32_t>(-5))},
         {"masks all zero", patched(patched(patched(masks565, 54, 0), 58, 0), 62, 0)},
         {"mask not one run", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF00F, 0x07E0, 0x0010))},
         {"masks overlap", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF800, 0x0FE0, 0x001F))},
@@ -447,10 +430,10 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         {"pixel offset inside the header", patched(plain, bmpw::kPixelOffsetAt, 20)},
         {"pixel offset inside the palette", patched(plain, bmpw::kPixelOffsetAt, 54 + 4 * 8)},
         {"pixel offset leaves too few pixels", patched(plain, bmpw::kPixelOffsetAt, 54 + 4 * 16 + 4)},
-        {"palette count 17 at 4 bits", with(Form(BmpHeader::Info, 4), [](BmpForm& f) { f.colorsUsed = 17; }, image)},
-        {"palette count 257 at 8 bits", with(info8, [](BmpForm& f) { f.colorsUsed = 257; }, image)},
+        {"palette count 17 at 4 bits", patched(plain4, bmpw::kColorsUsedAt, 17)},
+        {"palette count 257 at 8 bits", patched(plain, bmpw::kColorsUsedAt, 257)},
         {"24-bit table past the end of the file", patched(bmpw::WriteBmp(direct, Form(BmpHeader::Info, 24)), bmpw::kColorsUsedAt, 0xFFFFFFFFu)},
-        {"palette overlaps the pixels", with(info8, [](BmpForm& f) { f.colorsUsed = 200; }, image)},
+        {"palette overlaps the pixels", patched(plain, bmpw::kColorsUsedAt, 200)},
         {"RLE: run past the row", rle(8, {9, 1, 0, 1})},
         {"RLE: runs add up past the row", rle(8, {5, 1, 4, 1, 0, 1})},
         {"RLE: literal past the row", rle(8, {4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1})},
@@ -473,12 +456,10 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     // limit, however few bytes declare it.
     BmpForm tiny = Form(BmpHeader::Info, 8, BmpCompression::Rle8);
     tiny.pixelData = Bytes{0, 1};
-    const std::string tooLong = ExpectRefused(with(tiny, [](BmpForm& f) { f.widthField = 16385; }, image), "side 16385");
-    for (const auto& [w, h] : {std::pair{8192, 8193}, std::pair{16384, 4097}, std::pair{16384, 16384}}) {
-        BmpForm form = tiny;
-        form.widthField = w;
-        form.heightField = h;
-        const Bytes file = bmpw::WriteBmp(image, form);
+    const Bytes tinyFile = bmpw::WriteBmp(image, tiny);
+    const std::string tooLong = ExpectRefused(patched(tinyFile, bmpw::kWidthAt, 16385), "side 16385");
+    for (const auto& [w, h] : {std::pair{8192u, 8193u}, std::pair{16384u, 4097u}, std::pair{16384u, 16384u}}) {
+        const Bytes file = patched(patched(tinyFile, bmpw::kWidthAt, w), bmpw::kHeightAt, h);
         EXPECT_LT(file.size(), 1100u);
         EXPECT_EQ(ExpectRefused(file, std::to_string(w) + " x " + std::to_string(h)), tooLong);
     }

@@ -81,13 +81,14 @@ TEST(TextureLoader, GivesTheDecodersTexels)
 TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
 {
     BmpForm huge = Form(8, BmpCompression::Rle8);
-    huge.widthField = 8192;
-    huge.heightField = 8193;  // a few bytes declaring more than 64 Mi texels
     huge.pixelData = std::vector<uint8_t>{0, 1};
+    std::vector<uint8_t> hugeFile = WriteBmp(MakePalettedImage(8, 3, Palette()), huge);
+    Put32(hugeFile, kWidthAt, 8192);
+    Put32(hugeFile, kHeightAt, 8193);  // a few bytes declaring more than 64 Mi texels
     const std::string paths[] = {
         WriteFile("narrow3", WriteBmp(MakePalettedImage(3, 10, Palette()), Form(8))),
         WriteFile("too_wide", WriteBmp(MakePalettedImage(kMaxBitmapSide + 4, 1, Palette()), Form(1))),
-        WriteFile("too_many", WriteBmp(MakePalettedImage(8, 3, Palette()), huge)),
+        WriteFile("too_many", hugeFile),
         "",
         "Z:\\no\\such\\file.bmp",
         "C:\\windows\\win.ini",

@@ -5,14 +5,10 @@
 #include <gif_lib.h>
 #include <png.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -28,14 +24,9 @@
 #include "imaging/surface_memory.h"
 #include "tools/frame_output.h"
 
-extern char** environ;
+namespace fs = std::filesystem;
 
 namespace {
-
-struct RunResult {
-    int code = -1;
-    std::string err;
-};
 
 std::string ReadText(const std::string& path)
 {
@@ -43,72 +34,53 @@ std::string ReadText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    const std::string text = ReadText(path);
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+struct RunResult {
+    int code = -1;
+    std::string err;
+};
 
 class RenderCli : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/gyrofold-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
-        out_ = dir_ + "/out";
-        ASSERT_EQ(mkdir(out_.c_str(), 0755), 0);
-    }
+    void SetUp() override { fs::create_directories(out_); }
+    void TearDown() override { fs::remove_all(dir_); }
 
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    static std::vector<std::string> Files(const std::string& dir)
+    std::vector<std::string> Files() const
     {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
         return names;
     }
-
-    RunResult Render(std::vector<std::string> args)
+    void ClearOut() const
     {
-        const std::string errPath = dir_ + "/stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        args.insert(args.begin(), GYROFOLD_RENDER_PATH);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        RunResult run;
-        if (posix_spawn(&pid, GYROFOLD_RENDER_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.err = ReadText(errPath);
-        unlink(errPath.c_str());
-        return run;
+        for (const std::string& f : Files()) fs::remove(out_ + "/" + f);
+    }
+
+    // The program through the shell, every argument quoted as it is.
+    RunResult Render(const std::vector<std::string>& args) const
+    {
+        std::string command = GYROFOLD_RENDER_PATH;
+        for (const std::string& a : args) command += " '" + a + "'";
+        const int status = std::system((command + " >/dev/null 2>'" + dir_ + "/err'").c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(dir_ + "/err")};
     }
 
     // Renders with the sample texture and the given options into out/NAME.
-    RunResult RenderSample(const std::string& name, std::vector<std::string> options)
+    RunResult RenderSample(const std::string& name, std::vector<std::string> options) const
     {
         options.insert(options.begin(), {"--image", SAMPLE_IMAGE_PATH, "--out", out_ + "/" + name});
         return Render(options);
     }
 
-    std::vector<uint8_t> Out(const std::string& name) { return ReadBytes(out_ + "/" + name); }
+    std::vector<uint8_t> Out(const std::string& name) const
+    {
+        const std::string text = ReadText(out_ + "/" + name);
+        return std::vector<uint8_t>(text.begin(), text.end());
+    }
 
-    std::string dir_, out_;
+    const std::string dir_ = ::testing::TempDir() + "gyrofold-cli-" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                             std::to_string(getpid()),
+                      out_ = dir_ + "/out";
 };
 
 int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
@@ -116,43 +88,28 @@ int Lines(const std::string& text) { return static_cast<int>(std::count(text.beg
 TEST_F(RenderCli, BadArgumentsExitWithTwoNameTheArgumentAndWriteNothing)
 {
     const std::string img = SAMPLE_IMAGE_PATH, png = out_ + "/f.png";
-    const struct {
-        std::vector<std::string> args;
-        const char* named;  // must appear in the message
-    } cases[] = {
-        {{"--out", png}, "--image"},
-        {{"--image", img}, "--out"},
-        {{"--image", "", "--out", png}, "--image"},
-        {{"--image", std::string(300, 'a'), "--out", png}, "--image"},
-        {{"--image", img, "--out", png, "--frames", "0"}, "--frames"},
-        {{"--image", img, "--out", png, "--frames", "12x"}, "--frames"},
-        {{"--image", img, "--out", png, "--frames", ""}, "--frames"},
-        {{"--image", img, "--out", png, "--frames", "99999999999999999999"}, "--frames"},
-        {{"--image", img, "--out", png, "--frames"}, "--frames"},
-        {{"--image", img, "--out", png, "--width", "8193"}, "--width"},
-        {{"--image", img, "--out", png, "--height", "-240"}, "--height"},
-        // The saver draws an empty frame; PNG and GIF have no empty picture.
-        {{"--image", img, "--out", png, "--height", "0"}, "--height"},
-        {{"--image", img, "--out", out_ + "/a.gif", "--width", "0"}, "--width"},
-        {{"--image", img, "--out", png, "--hicolor", "2"}, "--hicolor"},
-        {{"--image", img, "--out", png, "--numbuf", "4294967296"}, "--numbuf"},
-        {{"--image", img, "--out", png, "--numbuf", "two"}, "--numbuf"},
-        {{"--image", img, "--out", png, "--warpy", "yes"}, "--warpy"},
-        {{"--image", img, "--out", png, "--xscale", "nan"}, "--xscale"},
-        {{"--image", img, "--out", png, "--yscale", "inf"}, "--yscale"},
-        {{"--image", img, "--out", png, "--rot1", "1e999"}, "--rot1"},
-        {{"--image", img, "--out", png, "--rot2", "1.5.2"}, "--rot2"},
-        {{"--image", img, "--out", png, "--zoom1", ""}, "--zoom1"},
-        {{"--image", img, "--out", png, "--zoom2", "0x"}, "--zoom2"},
-        {{"--image", img, "--out", png, "--format", "png.gif"}, "--format"},
-        {{"--image", img, "--out", png, "--speed", "3"}, "--speed"},
-        {{"--image", img, "--out", png, "stray"}, "stray"},
-        {{"--image", img, "--out", out_ + "/frame.jpg"}, "--out"},
-        {{"--image", img, "--out", out_ + "/f-%s.png"}, "--out"},
-        {{"--image", img, "--out", out_ + "/f-%d-%d.png"}, "--out"},
-        {{"--image", img, "--out", out_ + "/f-%100d.png"}, "--out"},
-        {{"--image", img, "--out", out_ + "/f-%"}, "--out"},
+    // Each option with a value it refuses, after a valid --image and --out.
+    // The saver draws an empty frame, but PNG and GIF have no empty picture.
+    const std::pair<const char*, const char*> values[] = {
+        {"--frames", "0"}, {"--frames", "12x"}, {"--frames", ""}, {"--frames", "99999999999999999999"},
+        {"--width", "8193"}, {"--height", "-240"}, {"--height", "0"}, {"--hicolor", "2"},
+        {"--numbuf", "4294967296"}, {"--numbuf", "two"}, {"--warpy", "yes"}, {"--xscale", "nan"},
+        {"--yscale", "inf"}, {"--rot1", "1e999"}, {"--rot2", "1.5.2"}, {"--zoom1", ""},
+        {"--zoom2", "0x"}, {"--format", "png.gif"}, {"--speed", "3"},
     };
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;  // must appear in the message
+    };
+    std::vector<Case> cases = {
+        {{"--out", png}, "--image"}, {{"--image", img}, "--out"},
+        {{"--image", "", "--out", png}, "--image"}, {{"--image", std::string(300, 'a'), "--out", png}, "--image"},
+        {{"--image", img, "--out", png, "--frames"}, "--frames"}, {{"--image", img, "--out", png, "stray"}, "stray"},
+        {{"--image", img, "--out", out_ + "/a.gif", "--width", "0"}, "--width"},
+    };
+    for (const auto& [option, value] : values) cases.push_back({{"--image", img, "--out", png, option, value}, option});
+    for (const char* out : {"frame.jpg", "f-%s.png", "f-%d-%d.png", "f-%100d.png", "f-%"})
+        cases.push_back({{"--image", img, "--out", out_ + "/" + out}, "--out"});
     for (const auto& c : cases) {
         std::string shown;
         for (const std::string& a : c.args) shown += a.substr(0, 40) + " ";
@@ -161,7 +118,7 @@ TEST_F(RenderCli, BadArgumentsExitWithTwoNameTheArgumentAndWriteNothing)
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(Lines(run.err), 1) << run.err;
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
-        EXPECT_TRUE(Files(out_).empty());
+        EXPECT_TRUE(Files().empty());
     }
 }
 
@@ -197,7 +154,7 @@ TEST_F(RenderCli, TakesEverySettingTheSaverTakes)
 
 TEST_F(RenderCli, AFileThatCannotBeLoadedExitsWithOneAndTheDecodersReason)
 {
-    WriteBytes(dir_ + "/truncated.bmp", std::vector<uint8_t>{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40});
+    std::ofstream(dir_ + "/truncated.bmp", std::ios::binary) << std::string("BM\0\0\0\0\0\0\0\0\66\0\0\0\50", 15);
     for (const char* hicolor : {"0", "1"})
         for (const std::string name : {"missing.bmp", "truncated.bmp"}) {
             SCOPED_TRACE(name + hicolor);
@@ -208,7 +165,7 @@ TEST_F(RenderCli, AFileThatCannotBeLoadedExitsWithOneAndTheDecodersReason)
             std::string reason;
             ASSERT_FALSE(LoadBmpFile16((dir_ + "/" + name).c_str(), ignored, reason));
             EXPECT_NE(run.err.find(name + ": " + reason), std::string::npos) << run.err;
-            EXPECT_TRUE(Files(out_).empty());
+            EXPECT_TRUE(Files().empty());
         }
     const RunResult unwritable = RenderSample("no-such-folder/f.png", {});
     EXPECT_EQ(unwritable.code, 1);
@@ -221,8 +178,7 @@ std::vector<uint8_t> FrameInProcess(int32_t hiColor, int32_t width, int frames)
 {
     auto scene = std::make_unique<Scene>();
     SaverSettings s;
-    s.UseHiColor = hiColor;
-    s.ScreenWidth = width;
+    s.UseHiColor = hiColor, s.ScreenWidth = width;
     std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", SAMPLE_IMAGE_PATH);
     SetupScene(*scene, s, 0, 0);
     EXPECT_EQ(scene->sceneReady, 1);
@@ -244,44 +200,20 @@ TEST_F(RenderCli, RawFramesAreWhatTheEngineDrawsNumberedFromOne)
         EXPECT_EQ(Out("p%-001.raw"), FrameInProcess(hiColor, 322, 1));
         EXPECT_EQ(Out("p%-003.raw"), FrameInProcess(hiColor, 322, 3));
         EXPECT_NE(Out("p%-001.raw"), Out("p%-003.raw"));
-        EXPECT_EQ(Files(out_).size(), 3u);
-        for (const std::string& f : Files(out_)) unlink((out_ + "/" + f).c_str());
+        EXPECT_EQ(Files().size(), 3u);
+        ClearOut();
     }
-}
-
-// ---- the picture formats, read back with their own libraries ----
-
-// The PNG file as 8-bit red, green, blue, top row first, through libpng's
-// simplified reader.
-std::vector<uint8_t> ReadPngRgb(const std::string& path, uint32_t& width, uint32_t& height)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
-    width = image.width;
-    height = image.height;
-    return rgb;
-}
-
-// Raw pixel (x, y) as it is on screen: 8-bit rows are stored bottom-up,
-// 16-bit rows top-down.
-uint16_t ScreenPixel(const std::vector<uint8_t>& raw, bool hiColor, int32_t w, int32_t h, int32_t x, int32_t y)
-{
-    if (!hiColor) return raw[static_cast<size_t>(h - 1 - y) * w + x];
-    const size_t i = 2 * (static_cast<size_t>(y) * w + x);
-    return static_cast<uint16_t>(raw[i] | (raw[i + 1] << 8));
 }
 
 // PNG, BMP and GIF files show the raw frames as they are on screen: 5-bit
 // channels widened by repeating their top bits, 8-bit frames with the
-// texture's palette, GIF frames through the fixed palette in 16 bits.
+// texture's palette, GIF frames through the fixed palette in 16 bits. Each is
+// read back with its own library.
 TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
 {
     const int32_t w = 322, h = 10;
-    Bitmap8 sample;
+    Bitmap8 sample, b8;
+    Bitmap16 b16;
     std::string error;
     ASSERT_TRUE(LoadBmpFile8(SAMPLE_IMAGE_PATH, sample, error)) << error;
     uint8_t fixed[768];
@@ -291,12 +223,14 @@ TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
         const std::vector<std::string> o = {"--hicolor", hiColor ? "1" : "0", "--width", "322", "--height", "10", "--frames", "3"};
         for (const char* name : {"r-%d.raw", "f.png", "f.bmp", "a.gif"}) ASSERT_EQ(RenderSample(name, o).code, 0) << name;
         const std::vector<uint8_t> raw = Out("r-3.raw"), bmp = Out("f.bmp");
-        uint32_t pngWidth = 0, pngHeight = 0;
-        const std::vector<uint8_t> png = ReadPngRgb(out_ + "/f.png", pngWidth, pngHeight);
-        ASSERT_EQ(pngWidth, static_cast<uint32_t>(w));
-        ASSERT_EQ(pngHeight, static_cast<uint32_t>(h));
-        Bitmap8 b8;
-        Bitmap16 b16;
+        png_image png = {};
+        png.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&png, (out_ + "/f.png").c_str()));
+        ASSERT_EQ(png.width, 322u);
+        ASSERT_EQ(png.height, 10u);
+        png.format = PNG_FORMAT_RGB;
+        std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
+        ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr));
         ASSERT_TRUE(hiColor ? DecodeBmp16(bmp.data(), bmp.size(), b16, error) : DecodeBmp8(bmp.data(), bmp.size(), b8, error)) << error;
         int gifError = 0;
         GifFileType* gif = DGifOpenFileName((out_ + "/a.gif").c_str(), &gifError);
@@ -308,25 +242,24 @@ TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x) {
                 SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
-                const uint16_t v = ScreenPixel(raw, hiColor, w, h, x, y);
+                // 8-bit rows are stored bottom-up, 16-bit rows top-down.
+                const size_t i = hiColor ? 2 * (static_cast<size_t>(y) * w + x) : static_cast<size_t>(h - 1 - y) * w + x;
+                const uint16_t v = hiColor ? static_cast<uint16_t>(raw[i] | raw[i + 1] << 8) : raw[i];
                 const uint8_t gifIndex = gif->SavedImages[2].RasterBits[y * w + x];
-                const uint8_t* rgb = &png[3 * (static_cast<size_t>(y) * w + x)];
                 const uint8_t want[3] = {Expand5((v >> 10) & 31), Expand5((v >> 5) & 31), Expand5(v & 31)};
-                ASSERT_EQ(std::memcmp(rgb, hiColor ? want : &sample.palette[3 * v], 3), 0);
+                ASSERT_EQ(std::memcmp(&rgb[3 * (static_cast<size_t>(y) * w + x)], hiColor ? want : &sample.palette[3 * v], 3), 0);
                 ASSERT_EQ(gifIndex, hiColor ? FixedGifIndex(v) : v);
                 const GifColorType g = map->Colors[gifIndex];
                 const uint8_t shown[3] = {g.Red, g.Green, g.Blue};
                 ASSERT_EQ(std::memcmp(shown, hiColor ? &fixed[3 * gifIndex] : &sample.palette[3 * v], 3), 0);
                 if (x >= 320) continue;  // the decoder keeps whole groups of four columns
                 const size_t at = static_cast<size_t>(y) * 320 + x;
-                if (hiColor) {
-                    ASSERT_EQ(b16.pixels[at], v);
-                } else {  // the decoder may renumber colours: compare what is shown
-                    ASSERT_EQ(std::memcmp(&b8.palette[3 * b8.pixels[at]], &sample.palette[3 * v], 3), 0);
-                }
+                // The decoder may renumber an 8-bit file's colours: compare what is shown.
+                if (hiColor) ASSERT_EQ(b16.pixels[at], v);
+                else ASSERT_EQ(std::memcmp(&b8.palette[3 * b8.pixels[at]], &sample.palette[3 * v], 3), 0);
             }
         DGifCloseFile(gif, &gifError);
-        for (const std::string& f : Files(out_)) unlink((out_ + "/" + f).c_str());
+        ClearOut();
     }
 }
 

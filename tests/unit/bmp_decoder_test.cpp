@@ -4,10 +4,12 @@
 // they are joined to it.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -36,6 +38,20 @@ template <typename T>
 std::vector<T> Texels(const PixelBuffer<T>& p)
 {
     return std::vector<T>(p.begin(), p.end());
+}
+
+// Both decodings of a file that must load.
+struct Decoded {
+    Bitmap8 b8;
+    Bitmap16 b16;
+};
+Decoded Decode(const Bytes& f)
+{
+    Decoded d;
+    std::string error8, error16;
+    EXPECT_TRUE(DecodeBmp8(f.data(), f.size(), d.b8, error8)) << error8;
+    EXPECT_TRUE(DecodeBmp16(f.data(), f.size(), d.b16, error16)) << error16;
+    return d;
 }
 
 BmpColor PaletteColor(const Bitmap8& b, uint8_t i) { return {b.palette[3 * i], b.palette[3 * i + 1], b.palette[3 * i + 2]}; }
@@ -117,12 +133,7 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         // 8-bit files use fewer than 256 entries: the rest must come out black.
         const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
         const BmpImage image = colors != 0 ? RunsImage(13, 7, colors) : bmpw::MakeColorImage(13, 7);
-        const Bytes file = bmpw::WriteBmp(image, c.form);
-        Bitmap8 b8;
-        Bitmap16 b16;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), b8, error)) << error;
-        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
+        const auto [b8, b16] = Decode(bmpw::WriteBmp(image, c.form));
         ASSERT_EQ(b8.width, 12);
         ASSERT_EQ(b16.height, 7);
         ASSERT_EQ(b8.pixels.size(), 84u);
@@ -163,16 +174,11 @@ Bytes HandMadeFile()
 
 TEST(BmpDecoder, TopRowComesFirstAndPaletteTurnsToRedGreenBlue)
 {
-    const Bytes f = HandMadeFile();
-    Bitmap8 b8;
-    Bitmap16 b16;
-    std::string error;
-    ASSERT_TRUE(DecodeBmp8(f.data(), f.size(), b8, error)) << error;
+    const auto [b8, b16] = Decode(HandMadeFile());
     EXPECT_EQ(Texels(b8.pixels), (Bytes{0, 0, 1, 0, 1, 1, 0, 1}));
     const uint8_t wantPalette[6] = {0x30, 0x20, 0x10, 0xC0, 0x07, 0xF8};
     EXPECT_EQ(std::memcmp(b8.palette, wantPalette, 6), 0);
     for (int i = 6; i < 768; ++i) ASSERT_EQ(b8.palette[i], 0) << i;
-    ASSERT_TRUE(DecodeBmp16(f.data(), f.size(), b16, error)) << error;
     // 0x30,0x20,0x10 -> 6,4,2 -> 0x1882; 0xC0,0x07,0xF8 -> 24,0,31 -> 0x601F
     EXPECT_EQ(Texels(b16.pixels), (std::vector<uint16_t>{0x1882, 0x1882, 0x601F, 0x1882, 0x601F, 0x601F, 0x1882, 0x601F}));
 }
@@ -199,11 +205,7 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
         Bytes data;
         for (int i = 0; i < 4; ++i) data.insert(data.end(), c.pixel.begin(), c.pixel.end());
         form.pixelData = data;
-        const Bytes file = bmpw::WriteBmp(bmpw::MakeColorImage(4, 1), form);
-        Bitmap16 b16;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
-        EXPECT_EQ(Texels(b16.pixels), std::vector<uint16_t>(4, c.want));
+        EXPECT_EQ(Texels(Decode(bmpw::WriteBmp(bmpw::MakeColorImage(4, 1), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
     }
 }
 
@@ -217,10 +219,8 @@ TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
             image.colors.push_back({static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 4),
                                     static_cast<uint8_t>(((x / 8 + y / 8) % 4) * 85)});
     const Bytes file = bmpw::WriteBmp(image, Form(BmpHeader::Info, 24));
-    Bitmap8 first, second;
-    std::string error;
-    ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), first, error)) << error;
-    ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), second, error)) << error;
+    const Bitmap8 first = Decode(file).b8, second = Decode(file).b8;
+    ASSERT_EQ(first.pixels.size(), 4096u);
     EXPECT_EQ(Texels(first.pixels), Texels(second.pixels));
     EXPECT_EQ(std::memcmp(first.palette, second.palette, 768), 0);
     double squared = 0;
@@ -267,14 +267,10 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
         SCOPED_TRACE(c.name);
         BmpForm form = Form(BmpHeader::Info, c.compression == BmpCompression::Rle8 ? 8 : 4, c.compression);
         form.pixelData = c.data;
-        const Bytes file = bmpw::WriteBmp(image, form);
-        Bitmap8 b8;
-        Bitmap16 b16;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), b8, error)) << error;
+        const auto [b8, b16] = Decode(bmpw::WriteBmp(image, form));
         EXPECT_EQ(Texels(b8.pixels), c.want);
         // In 16 bits a skipped texel is the colour of index 0, not black.
-        ASSERT_TRUE(DecodeBmp16(file.data(), file.size(), b16, error)) << error;
+        ASSERT_EQ(b16.pixels.size(), c.want.size());
         for (size_t i = 0; i < c.want.size(); ++i)
             ASSERT_EQ(b16.pixels[i], Pack555(image.palette[c.want[i]])) << i;
     }
@@ -306,13 +302,10 @@ TEST(BmpDecoder, AcceptsLongTablesOs2HeadersAndTheLargestPicture)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Bitmap8 b8;
-        Bitmap16 b16;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp8(c.file.data(), c.file.size(), b8, error)) << error;
-        ASSERT_TRUE(DecodeBmp16(c.file.data(), c.file.size(), b16, error)) << error;
+        const auto [b8, b16] = Decode(c.file);
         if (c.image == nullptr) {
             EXPECT_EQ(b8.pixels.size(), size_t{8192} * 8192);
+            ASSERT_EQ(b16.pixels.size(), size_t{8192} * 8192);
             EXPECT_EQ(b16.pixels[size_t{8192} * 8192 - 1], Pack555(paletted.palette[0]));
             continue;
         }
@@ -362,9 +355,7 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
         bmpw::WriteBmp(paletted, Form(BmpHeader::Info, 4, BmpCompression::Rle4)),
     };
     for (const Bytes& file : files) {
-        Bitmap8 whole;
-        std::string error;
-        ASSERT_TRUE(DecodeBmp8(file.data(), file.size(), whole, error)) << error;
+        ASSERT_FALSE(Decode(file).b8.pixels.empty());
         // A copy of exactly the prefix, so that the sanitizers catch a read past it.
         for (size_t length = 0; length < file.size(); ++length)
             ExpectRefused(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)),
@@ -465,58 +456,38 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     }
 }
 
-std::string TempPath(const char* name)
-{
-    return ::testing::TempDir() + "gyrofold_bmp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-           "_" + name;
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-}
-
 // The native texture loaders over the decoder: 0 with heap buffers on
 // success; -1 with the outputs untouched for every file the decoder refuses.
 TEST(TextureLoaderNative, ReturnsTheDecodedTexelsOrMinusOne)
 {
-    const std::string path = TempPath("texture.bmp"), garbage = TempPath("garbage.bmp");
-    WriteFile(path, HandMadeFile());
-    WriteFile(garbage, Bytes(100, 'x'));
+    const std::string path = ::testing::TempDir() + "gyrofold_texture_" + std::to_string(getpid()) + ".bmp";
+    const std::string garbage = path + ".garbage", absent = path + ".absent";
+    const Bytes file = HandMadeFile();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+    std::ofstream(garbage) << std::string(100, 'x');
     int32_t width = -5, height = -5;
-    uint8_t* palette = nullptr;
-    uint8_t* pixels = nullptr;
+    uint8_t *palette = nullptr, *pixels = nullptr;
     uint16_t* texels = nullptr;
     ASSERT_EQ(LoadTexture8(path.c_str(), &width, &height, &palette, &pixels), 0);
-    EXPECT_EQ(width, 4);
-    EXPECT_EQ(height, 2);
+    EXPECT_EQ(width * 10 + height, 42);
     EXPECT_EQ(Bytes(pixels, pixels + 8), (Bytes{0, 0, 1, 0, 1, 1, 0, 1}));
     EXPECT_EQ(palette[3], 0xC0);
-    std::free(pixels);
-    std::free(palette);
     ASSERT_EQ(LoadTexture16(path.c_str(), &width, &height, &texels), 0);
     EXPECT_EQ(texels[2], 0x601F);
-    std::free(texels);
+    for (void* p : {static_cast<void*>(pixels), static_cast<void*>(palette), static_cast<void*>(texels)}) std::free(p);
 
-    for (const std::string& bad : {std::string(), TempPath("absent.bmp"), ::testing::TempDir(), garbage}) {
+    for (const std::string& bad : {std::string(), absent, ::testing::TempDir(), garbage}) {
         SCOPED_TRACE(bad);
         width = height = -5;
         palette = pixels = nullptr;
         texels = nullptr;
         EXPECT_EQ(LoadTexture8(bad.c_str(), &width, &height, &palette, &pixels), -1);
         EXPECT_EQ(LoadTexture16(bad.c_str(), &width, &height, &texels), -1);
-        EXPECT_EQ(width, -5);
-        EXPECT_EQ(height, -5);
-        EXPECT_EQ(palette, nullptr);
-        EXPECT_EQ(pixels, nullptr);
-        EXPECT_EQ(texels, nullptr);
+        EXPECT_EQ(width * 10 + height, -55);
+        EXPECT_TRUE(palette == nullptr && pixels == nullptr && texels == nullptr);
         Bitmap8 b8;
         std::string error;
-        EXPECT_FALSE(LoadBmpFile8(bad.c_str(), b8, error));
-        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(LoadBmpFile8(bad.c_str(), b8, error) || error.empty());
     }
     std::remove(path.c_str());
     std::remove(garbage.c_str());

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/scene.h"
 #include "settings/saver_settings.h"
 #include "shell/saver_window_win32.h"
 #include "shell/shell_state.h"
@@ -16,8 +15,8 @@
 
 namespace {
 
-const char kHostClass[] = "GyrofoldPreviewHost";
 const char kSaverClass[] = "Quillbox Whirlpan ScreenSaver";
+const UINT kInput[] = {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -32,9 +31,7 @@ std::vector<UINT> announced;  // the flag of every SPI_SETSCREENSAVERRUNNING
 std::vector<UINT> seen;       // messages that reached the window
 WNDPROC saverProc = nullptr;
 bool failTimer = false;
-IatHook* drawHook = nullptr;
-IatHook* spiHook = nullptr;
-IatHook* timerHook = nullptr;
+IatHook *drawHook, *spiHook, *timerHook;
 
 int WINAPI RecordDrawText(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format)
 {
@@ -59,22 +56,20 @@ LRESULT CALLBACK Watch(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return CallWindowProcA(saverProc, w, m, wp, lp);
 }
 
-// Takes the WM_QUIT the window's destruction posted, if any.
-bool TakeQuit(WPARAM* code)
+// The exit code of the WM_QUIT the window's destruction posted, or -1.
+int TakeQuit()
 {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            *code = msg.wParam;
-            return true;
-        }
-        DispatchMessageA(&msg);
-    }
-    return false;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+        else DispatchMessageA(&msg);
+    return -1;
 }
 
-bool TakeClose(HWND w)
+// Sends m and says whether the window asked itself to close.
+bool AsksToClose(HWND w, UINT m, WPARAM wp = 0, LPARAM lp = 0)
 {
+    SendMessageA(w, m, wp, lp);
     MSG msg;
     bool any = false;
     while (PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE)) any = true;
@@ -87,12 +82,11 @@ class SaverWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        TheShell.instance = reinterpret_cast<uintptr_t>(Instance());
         ASSERT_TRUE(RegisterSaverClass(Instance()));
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = Instance();
-        wc.lpszClassName = kHostClass;
+        wc.lpszClassName = "GyrofoldPreviewHost";
         RegisterClassA(&wc);
     }
     void SetUp() override
@@ -102,37 +96,30 @@ protected:
         TheSettings = SaverSettings{};
         TheSettings.Stretch = -1;           // leave the display alone
         TheSettings.IMGFilename[0] = '\0';  // the scene setup fails quietly
-        drawn.clear();
-        announced.clear();
-        seen.clear();
+        drawn.clear(), announced.clear(), seen.clear();
         failTimer = false;
-        drawHook = &draw_;
-        spiHook = &spi_;
-        timerHook = &timer_;
+        drawHook = &draw_, spiHook = &spi_, timerHook = &timer_;
         ASSERT_TRUE(draw_.Installed() && spi_.Installed() && timer_.Installed());
     }
     void TearDown() override
     {
-        if (window && IsWindow(window)) DestroyWindow(window);
-        if (host && IsWindow(host)) DestroyWindow(host);
-        WPARAM code = 0;
-        TakeQuit(&code);
+        for (HWND w : {window, host})
+            if (w && IsWindow(w)) DestroyWindow(w);
+        TakeQuit();
         TheShell = ShellState{};
     }
     HWND MakePreview()
     {
-        host = CreateWindowExA(0, kHostClass, "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr, nullptr,
-                               Instance(), nullptr);
+        host = CreateWindowExA(0, "GyrofoldPreviewHost", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr,
+                               nullptr, Instance(), nullptr);
         TheShell.preview = 1;
         TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-        window = CreateSaverWindow(host);
-        return window;
+        return window = CreateSaverWindow(host);
     }
     IatHook draw_{"user32.dll", "DrawTextA", reinterpret_cast<void*>(&RecordDrawText)};
     IatHook spi_{"user32.dll", "SystemParametersInfoA", reinterpret_cast<void*>(&RecordSpi)};
     IatHook timer_{"user32.dll", "SetTimer", reinterpret_cast<void*>(&MaybeFailTimer)};
-    HWND host = nullptr;
-    HWND window = nullptr;
+    HWND host = nullptr, window = nullptr;
 };
 
 TEST_F(SaverWindowTest, ClassIsRegisteredOnceWithItsFields)
@@ -154,8 +141,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
     RECT rc;
     GetWindowRect(window, &rc);
-    EXPECT_EQ(rc.right - rc.left, 0);
-    EXPECT_EQ(rc.bottom - rc.top, 0);
+    EXPECT_TRUE(IsRectEmpty(&rc) && rc.right == rc.left && rc.bottom == rc.top);
     for (uint32_t ticks = 0; ticks < 3; ++ticks) {
         SendMessageA(window, WM_CLOSE, 0, 0);
         ASSERT_TRUE(IsWindow(window)) << "closed after " << ticks << " ticks";
@@ -163,10 +149,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     }
     EXPECT_FALSE(KillTimer(window, 1));  // the third tick stopped it
     // Input never asks to close a preview, and a preview announces nothing.
-    for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
-        EXPECT_EQ(SendMessageA(window, m, 0, 0), 0);
-        EXPECT_FALSE(TakeClose(window)) << m;
-    }
+    for (UINT m : kInput) EXPECT_FALSE(AsksToClose(window, m)) << m;
     EXPECT_TRUE(announced.empty());
     // Exactly SC_CLOSE and SC_SCREENSAVE are swallowed; SC_CLOSE with its low
     // bits set takes the default path, which closes through WM_CLOSE.
@@ -175,9 +158,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     ASSERT_TRUE(IsWindow(window));
     SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x3, 0);
     EXPECT_FALSE(IsWindow(window));
-    WPARAM code = 99;
-    EXPECT_TRUE(TakeQuit(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(TakeQuit(), 0);
     EXPECT_TRUE(IsWindow(host));
 }
 
@@ -186,17 +167,16 @@ TEST_F(SaverWindowTest, HostDestroyingTheWindowEndsTheLoop)
     ASSERT_NE(MakePreview(), nullptr);
     DestroyWindow(host);  // before start-up is over: no close gate applies
     EXPECT_FALSE(IsWindow(window));
-    WPARAM code = 99;
-    EXPECT_TRUE(TakeQuit(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(TakeQuit(), 0);
 }
 
 TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 {
     window = CreateSaverWindow(nullptr);
     ASSERT_NE(window, nullptr);
-    RECT rc;
+    RECT rc, client;
     GetWindowRect(window, &rc);
+    GetClientRect(window, &client);
     EXPECT_EQ(rc.left, 0);
     EXPECT_EQ(rc.right - rc.left, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(rc.bottom - rc.top, GetSystemMetrics(SM_CYSCREEN));
@@ -208,23 +188,20 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     SetCursor(nullptr);
     Tick(window);
     Tick(window);
-    RECT client;
-    GetClientRect(window, &client);
     int startup = 0;
-    for (const DrawnText& d : drawn) {
-        if (d.text != "   ...Initializing...   ") continue;
-        ++startup;
-        EXPECT_EQ(d.count, -1);
-        EXPECT_EQ(d.format, 0x125u);
-        EXPECT_TRUE(EqualRect(&d.rect, &client));
-    }
+    for (const DrawnText& d : drawn)
+        if (d.text == "   ...Initializing...   ") {
+            ++startup;
+            EXPECT_EQ(d.count, -1);
+            EXPECT_EQ(d.format, 0x125u);
+            EXPECT_TRUE(EqualRect(&d.rect, &client));
+        }
     EXPECT_EQ(startup, 1);
     EXPECT_NE(drawn.front().text, drawn.back().text);
 
-    // Before the third tick input only hides the pointer.
-    SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
-    SendMessageA(window, WM_KEYDOWN, 'A', 0);
-    EXPECT_FALSE(TakeClose(window));
+    // Before the third tick input only hides the pointer, and a close is refused.
+    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)));
+    EXPECT_FALSE(AsksToClose(window, WM_KEYDOWN, 'A'));
     EXPECT_EQ(GetCursor(), nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(IsWindow(window));
@@ -234,23 +211,15 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 
     // Alt+F4 and a request to start the saver do nothing, even now that a
     // close would be honoured.
-    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0), 0);
-    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
-    EXPECT_FALSE(TakeClose(window));
+    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_CLOSE));
+    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_SCREENSAVE));
     ASSERT_TRUE(IsWindow(window));
 
     // A visible pointer: the first input hides it, the next asks to close.
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    SendMessageA(window, WM_MOUSEMOVE, 0, 0);
-    EXPECT_FALSE(TakeClose(window));
-    for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
-        SendMessageA(window, m, 0, 0);
-        EXPECT_TRUE(TakeClose(window)) << m;
-    }
-    for (UINT m : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_SYSKEYUP}) {
-        SendMessageA(window, m, 0, 0);
-        EXPECT_FALSE(TakeClose(window)) << m;
-    }
+    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE));
+    for (UINT m : kInput) EXPECT_TRUE(AsksToClose(window, m)) << m;
+    for (UINT m : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_SYSKEYUP}) EXPECT_FALSE(AsksToClose(window, m)) << m;
     EXPECT_EQ(announced, std::vector<UINT>{1});
 
     // Without a password the close goes through; the pointer comes back and
@@ -259,9 +228,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_NE(GetCursor(), nullptr);
     EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
-    WPARAM code = 99;
-    EXPECT_TRUE(TakeQuit(&code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(TakeQuit(), 0);
 }
 
 // WM_PAINT only marks the window painted: no erase (which BeginPaint or the
@@ -272,8 +239,7 @@ TEST_F(SaverWindowTest, PaintNeitherDrawsNorErases)
     ASSERT_NE(window, nullptr);
     saverProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch)));
     InvalidateRect(window, nullptr, TRUE);
-    seen.clear();
-    drawn.clear();
+    seen.clear(), drawn.clear();
     EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
     EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
     EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
@@ -289,13 +255,9 @@ TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
     EXPECT_EQ(CreateSaverWindow(nullptr), nullptr);
     EXPECT_EQ(FindWindowA(kSaverClass, nullptr), nullptr);
     EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
-    WPARAM code = 99;
-    EXPECT_TRUE(TakeQuit(&code));
-    EXPECT_EQ(code, 0u);
-    // The next window, with a timer, runs.
-    failTimer = false;
-    window = CreateSaverWindow(nullptr);
-    EXPECT_NE(window, nullptr);
+    EXPECT_EQ(TakeQuit(), 0);
+    failTimer = false;  // the next window, with a timer, runs
+    EXPECT_NE(window = CreateSaverWindow(nullptr), nullptr);
 }
 
 }  // namespace

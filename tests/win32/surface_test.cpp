@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "imaging/surface_win32.h"
@@ -72,32 +74,22 @@ TEST(Surface, HeaderValuesOfBothKinds)
     const Rect32 frame = {0, 0, 318, 200};
     PalettedSurface p(0, &frame, nullptr);
     HiColorSurface h(0, &frame);
-    const BITMAPINFOHEADER& ph = p.info.header;
-    const BITMAPINFOHEADER& hh = h.info.header;
-    EXPECT_EQ(ph.biSize, 40u);
-    EXPECT_EQ(ph.biHeight, 200);  // bottom-up
-    EXPECT_EQ(ph.biBitCount, 8);
-    EXPECT_EQ(ph.biSizeImage, 64000u);
-    EXPECT_EQ(hh.biHeight, -200);  // top-down
-    EXPECT_EQ(hh.biBitCount, 16);
-    EXPECT_EQ(hh.biSizeImage, 0u);
-    for (const BITMAPINFOHEADER* x : {&ph, &hh}) {
-        EXPECT_EQ(x->biWidth, 320);
-        EXPECT_EQ(x->biPlanes, 1);
-        EXPECT_EQ(x->biCompression, static_cast<DWORD>(BI_RGB));
-        EXPECT_EQ(x->biClrUsed, 0u);
+    // 8-bit rows bottom-up, 16-bit rows top-down; the width rounded up to 4.
+    for (const auto& [x, height, bits, image] : {std::tuple{&p.info.header, 200, 8, 64000u}, {&h.info.header, -200, 16, 0u}}) {
+        EXPECT_EQ(std::vector<long>({long(x->biSize), x->biWidth, x->biHeight, x->biPlanes, x->biBitCount}),
+                  std::vector<long>({40, 320, height, 1, bits}));
+        EXPECT_EQ(std::vector<DWORD>({x->biCompression, x->biSizeImage, x->biClrUsed}), std::vector<DWORD>({BI_RGB, image, 0}));
     }
     // Rows lie a stride apart: the width rounded up to a multiple of 4.
-    for (const auto& [width, stride] : {std::pair{318, 320}, std::pair{320, 320}, std::pair{321, 324}, std::pair{1, 4}}) {
-        const Rect32 r = {0, 0, width, 10};
-        for (Surface* x : {CreateSurface(0, 0, r), CreateSurface(1, 0, r)}) {
+    for (const auto& [width, stride] : {std::pair{318, 320}, std::pair{320, 320}, std::pair{321, 324}, std::pair{1, 4}})
+        for (int hiColor : {0, 1}) {
+            Surface* x = CreateSurface(hiColor, 0, Rect32{0, 0, width, 10});
             BITMAP bm = {};
             ASSERT_NE(GetObjectA(static_cast<GdiSurface*>(x)->dibSection, sizeof bm, &bm), 0);
             EXPECT_EQ(bm.bmWidthBytes, stride * bm.bmBitsPixel / 8) << width;
             x->Release();
             delete x;
         }
-    }
     PALETTEENTRY e[256];
     ASSERT_EQ(GetPaletteEntries(h.palette, 0, 256, e), 256u);
     for (int i : {0, 1, 127, 255}) EXPECT_EQ(RGB(e[i].peRed, e[i].peGreen, e[i].peBlue), RGB(i, i, i));
@@ -135,8 +127,7 @@ TEST(Surface, ColourTableIsWrittenBeforeEachDibSection)
         }
     }
     EXPECT_EQ(p.pixelMemory, dibCalls[1].bits);
-    for (void* b : blockers)
-        if (b != nullptr) VirtualFree(b, 0, MEM_RELEASE);
+    for (void* b : blockers) VirtualFree(b, 0, MEM_RELEASE);
     EXPECT_EQ(GetObjectType(firstDib), 0u);  // the old section is gone
     PALETTEENTRY e = {};
     ASSERT_EQ(GetPaletteEntries(p.palette, 5, 1, &e), 1u);
@@ -145,14 +136,12 @@ TEST(Surface, ColourTableIsWrittenBeforeEachDibSection)
 
     // The 16-bit surface ignores SetPalette.
     HiColorSurface h(0, &frame);
-    const SurfaceBitmapInfo before = h.info;
-    void* memory = h.pixelMemory;
-    HPALETTE pal = h.palette;
+    const auto before = std::tuple(h.pixelMemory, h.palette, h.dibSection);
+    const SurfaceBitmapInfo info = h.info;
     h.SetPalette(second);
     EXPECT_EQ(dibCalls.size(), 3u);
-    EXPECT_EQ(h.pixelMemory, memory);
-    EXPECT_EQ(h.palette, pal);
-    EXPECT_EQ(std::memcmp(&before, &h.info, sizeof before), 0);
+    EXPECT_EQ(before, std::tuple(h.pixelMemory, h.palette, h.dibSection));
+    EXPECT_EQ(std::memcmp(&info, &h.info, sizeof info), 0);
     h.Release();
 }
 
@@ -163,8 +152,7 @@ TEST(Surface, ReleaseTwiceDeletesOnce)
     HGDIOBJ objects[3] = {p.memDC, p.dibSection, p.palette};
     p.Release();
     for (HGDIOBJ o : objects) EXPECT_EQ(GetObjectType(o), 0u);
-    EXPECT_EQ(p.memDC, nullptr);
-    EXPECT_EQ(p.palette, nullptr);
+    EXPECT_TRUE(p.memDC == nullptr && p.palette == nullptr);
     // Another surface may now hold recycled handle values; a second release
     // must not touch them.
     HiColorSurface other(0, &frame);
@@ -197,9 +185,7 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
         GetClientRect(w, &client);
         const int x = ((outer.right - outer.left) - c.frameWidth) / 2;
         const int y = ((outer.bottom - outer.top) - c.frameHeight) / 2;
-        if (c.style & WS_CAPTION) {
-            ASSERT_NE(client.right - client.left, outer.right - outer.left);
-        }
+        ASSERT_TRUE(!(c.style & WS_CAPTION) || client.right - client.left != outer.right - outer.left);
         const Rect32 frame = {0, 0, c.frameWidth, c.frameHeight};
         Surface* s = CreateSurface(c.hiColor ? 1 : 0, H(w), frame);
         // Column c of picture row r shows a colour of its own; the 8-bit
@@ -226,12 +212,8 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
         const int py[] = {std::max(y, 0), std::min(y + c.frameHeight, clientH) - 1};
         for (int X : px)
             for (int Y : py) EXPECT_EQ(ReadBack(w, X, Y), shown(X - x, Y - y)) << X << "," << Y;
-        if (x > 0) {
-            EXPECT_EQ(ReadBack(w, x - 1, py[0]), 0) << "left of the frame";
-        }
-        if (x + c.frameWidth < clientW) {
-            EXPECT_EQ(ReadBack(w, x + c.frameWidth, py[0]), 0) << "right of the frame";
-        }
+        EXPECT_EQ(x > 0 ? ReadBack(w, x - 1, py[0]) : 0, 0) << "left of the frame";
+        EXPECT_EQ(x + c.frameWidth < clientW ? ReadBack(w, x + c.frameWidth, py[0]) : 0, 0) << "right of the frame";
         s->Release();
         delete s;
         DestroyWindow(w);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,31 +20,22 @@ namespace {
 
 std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    const std::string path = std::string(dir) + "gyrofold_loader_" + name + ".bmp";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr) << path;
-    if (f != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    const std::string path = ::testing::TempDir() + "gyrofold_loader_" + name + ".bmp";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
 }
 
 BmpForm Form(uint16_t bits, BmpCompression compression = BmpCompression::Rgb)
 {
     BmpForm f;
-    f.bitsPerPixel = bits;
-    f.compression = compression;
+    f.bitsPerPixel = bits, f.compression = compression;
     return f;
 }
 
 std::vector<BmpColor> Palette()
 {
     std::vector<BmpColor> p(256);
-    for (size_t i = 0; i < 256; ++i)
-        p[i] = BmpColor{static_cast<uint8_t>(i * 37 + 5), static_cast<uint8_t>(255 - i * 11), static_cast<uint8_t>(i * 3)};
+    for (size_t i = 0; i < 256; ++i) p[i] = {uint8_t(i * 37 + 5), uint8_t(255 - i * 11), uint8_t(i * 3)};
     return p;
 }
 
@@ -58,22 +50,18 @@ TEST(TextureLoader, GivesTheDecodersTexels)
     ASSERT_TRUE(DecodeBmp8(paletted.data(), paletted.size(), d8, error)) << error;
     ASSERT_TRUE(DecodeBmp16(paletted.data(), paletted.size(), d16, error)) << error;
 
-    const std::string path8 = WriteFile("paletted", paletted);
+    const std::string path = WriteFile("paletted", paletted);
     int32_t width = 0, height = 0;
-    uint8_t* palette = nullptr;
-    uint8_t* pixels = nullptr;
-    ASSERT_EQ(LoadTexture8(path8.c_str(), &width, &height, &palette, &pixels), 0);
-    EXPECT_EQ(width, 256);
-    EXPECT_EQ(height, 9);
+    uint8_t *palette = nullptr, *pixels = nullptr;
+    uint16_t* texels = nullptr;
+    ASSERT_EQ(LoadTexture8(path.c_str(), &width, &height, &palette, &pixels), 0);
+    EXPECT_EQ(width * 100 + height, 25609);
     EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + 256 * 9), std::vector<uint8_t>(d8.pixels.begin(), d8.pixels.end()));
     EXPECT_EQ(std::vector<uint8_t>(palette, palette + 768), std::vector<uint8_t>(d8.palette, d8.palette + 768));
-    std::free(pixels);
-    std::free(palette);
-    uint16_t* texels = nullptr;
-    ASSERT_EQ(LoadTexture16(path8.c_str(), &width, &height, &texels), 0);
+    ASSERT_EQ(LoadTexture16(path.c_str(), &width, &height, &texels), 0);
     EXPECT_EQ(std::vector<uint16_t>(texels, texels + 256 * 9), std::vector<uint16_t>(d16.pixels.begin(), d16.pixels.end()));
-    std::free(texels);
-    std::remove(path8.c_str());
+    for (void* p : {static_cast<void*>(pixels), static_cast<void*>(palette), static_cast<void*>(texels)}) std::free(p);
+    std::remove(path.c_str());
 }
 
 // Sizes the mapper cannot use or that would cost too much memory are refused
@@ -85,27 +73,22 @@ TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
     std::vector<uint8_t> hugeFile = WriteBmp(MakePalettedImage(8, 3, Palette()), huge);
     Put32(hugeFile, kWidthAt, 8192);
     Put32(hugeFile, kHeightAt, 8193);  // a few bytes declaring more than 64 Mi texels
+    BmpForm oneBit = Form(1);
+    oneBit.paletteEntries = 2;
     const std::string paths[] = {
         WriteFile("narrow3", WriteBmp(MakePalettedImage(3, 10, Palette()), Form(8))),
-        WriteFile("too_wide", WriteBmp(MakePalettedImage(kMaxBitmapSide + 4, 1, Palette()), Form(1))),
-        WriteFile("too_many", hugeFile),
-        "",
-        "Z:\\no\\such\\file.bmp",
-        "C:\\windows\\win.ini",
+        WriteFile("too_wide", WriteBmp(MakePalettedImage(kMaxBitmapSide + 4, 1, Palette()), oneBit)),
+        WriteFile("too_many", hugeFile), "", "Z:\\no\\such\\file.bmp", "C:\\windows\\win.ini",
     };
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         int32_t w = -7, h = -7;
-        uint8_t* palette = nullptr;
-        uint8_t* pixels = nullptr;
+        uint8_t *palette = nullptr, *pixels = nullptr;
         uint16_t* pixels16 = nullptr;
         EXPECT_EQ(LoadTexture8(path.c_str(), &w, &h, &palette, &pixels), -1);
         EXPECT_EQ(LoadTexture16(path.c_str(), &w, &h, &pixels16), -1);
-        EXPECT_EQ(w, -7);
-        EXPECT_EQ(h, -7);
-        EXPECT_EQ(palette, nullptr);
-        EXPECT_EQ(pixels, nullptr);
-        EXPECT_EQ(pixels16, nullptr);
+        EXPECT_EQ(w * 10 + h, -77);
+        EXPECT_TRUE(palette == nullptr && pixels == nullptr && pixels16 == nullptr);
         if (!path.empty()) std::remove(path.c_str());
     }
 }

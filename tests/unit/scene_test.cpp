@@ -17,18 +17,17 @@ namespace {
 constexpr WindowHandle kSaverWindow = 0x1000;
 constexpr WindowHandle kPreviewPane = 0x2000;
 
+// An 8-bit texture whose texel (x, y) is x + y, in the test's temporary folder.
 std::string WriteTexture(int32_t width, int32_t height)
 {
     std::vector<bmpw::BmpColor> palette(256);
     for (int i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)};
     bmpw::BmpImage image = bmpw::MakePalettedImage(width, height, palette);
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) image.indices[size_t(y) * width + x] = uint8_t(x + y);
+    for (size_t i = 0; i < image.indices.size(); ++i) image.indices[i] = uint8_t(i % width + i / width);
     bmpw::BmpForm form;
     form.bitsPerPixel = 8;
     const auto bytes = bmpw::WriteBmp(image, form);
-    const std::string path = testing::TempDir() + "scene_texture_" + std::to_string(width) + "x" +
-                             std::to_string(height) + "_" + std::to_string(getpid()) + ".bmp";
+    const std::string path = testing::TempDir() + "scene_texture_" + std::to_string(width) + "_" + std::to_string(getpid()) + ".bmp";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
 }
@@ -40,8 +39,7 @@ struct SceneRun {
     explicit SceneRun(const std::string& path, int32_t hiColor, int32_t numBuf)
     {
         std::snprintf(settings.IMGFilename, sizeof settings.IMGFilename, "%s", path.c_str());
-        settings.UseHiColor = hiColor;
-        settings.NumBuf = numBuf;
+        settings.UseHiColor = hiColor, settings.NumBuf = numBuf;
         NativeStatusTexts().clear();
         SetNativeClientRect(kSaverWindow, Rect32{0, 0, 1024, 768});
         SetNativeClientRect(kPreviewPane, Rect32{0, 0, 152, 112});
@@ -96,20 +94,16 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         SetupScene(*run.scene, run.settings, kSaverWindow, c.preview ? kPreviewPane : 0);
         ASSERT_TRUE(run.scene->sceneReady);
         EXPECT_EQ(run.scene->hiColorActive, c.hiColor);
-        ASSERT_EQ(run.scene->texture.width, 256);
-        ASSERT_EQ(run.scene->texture.height, 200);
+        ASSERT_EQ(run.scene->texture.width * 1000 + run.scene->texture.height, 256200);
         for (int32_t y = 0; y < 200; ++y) ASSERT_EQ(run.scene->texture.rowOffsets[y], y * 256);
         ASSERT_NE(run.Surface(), nullptr);
         EXPECT_EQ(run.Surface()->HiColor(), c.hiColor != 0);
-        EXPECT_EQ(run.Surface()->Width(), c.width);
-        EXPECT_EQ(run.Surface()->Height(), c.height);
+        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(c.width, c.height));
         EXPECT_EQ(run.Surface()->window, c.preview ? kPreviewPane : kSaverWindow);
         EXPECT_EQ(run.settings.NumBuf, c.numBufAfter);
         const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
         run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
-        if (!c.hiColor) {
-            EXPECT_EQ(run.Surface()->colours[3 * 7 + 1], 248);  // the texture's palette
-        }
+        EXPECT_EQ(c.hiColor ? 248 : run.Surface()->colours[3 * 7 + 1], 248);  // the texture's palette
         ASSERT_EQ(NativeStatusTexts().size(), c.countdown);
         if (c.countdown != 0) {
             // Through the whole window's context, centred in its client rectangle.
@@ -173,8 +167,7 @@ TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
 {
     const std::string path = WriteTexture(64, 64);
     const struct {
-        int32_t width, height;
-        int32_t frameWidth, frameHeight;
+        int32_t width, height, frameWidth, frameHeight;
     } cases[] = {
         // "abc" and its terminator, stored as a four-byte width.
         {6513249, 240, 16384, 240},
@@ -185,12 +178,10 @@ TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         SceneRun run(path, 1, 3);
-        run.settings.ScreenWidth = c.width;
-        run.settings.ScreenHeight = c.height;
+        run.settings.ScreenWidth = c.width, run.settings.ScreenHeight = c.height;
         SetupScene(*run.scene, run.settings, kSaverWindow, 0);
         ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_EQ(run.Surface()->Width(), c.frameWidth);
-        EXPECT_EQ(run.Surface()->Height(), c.frameHeight);
+        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(c.frameWidth, c.frameHeight));
         run.ExpectZeroFilledRing(3, static_cast<size_t>(c.frameWidth) * c.frameHeight * 2);
         // The settings keep what was asked for; only the frame is cut.
         EXPECT_EQ(run.settings.ScreenWidth, c.width);

@@ -1,15 +1,14 @@
 // The settings in the real registry of the wine prefix. The fallback rules
 // are checked exhaustively over the store seam (settings_persistence_test);
 // here only what the registry adds: the key and its class, the value types
-// written, every value type read at and beside its size, ANSI size reports
-// of string types, and the store's query rules.
+// written, every value type read at and beside its size, and ANSI size
+// reports of string types.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "settings/registry_store_win32.h"
 #include "settings/saver_settings.h"
@@ -22,18 +21,16 @@ protected:
     void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath); }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath); }
 
-    static HKEY CreateKey()
+    // Stores one value, through the wide call when wide is set.
+    static void Put(const char* name, DWORD type, const void* data, DWORD size, const wchar_t* wide = nullptr)
     {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                   nullptr),
                   ERROR_SUCCESS);
-        return key;
-    }
-    static void Put(const char* name, DWORD type, const void* data, DWORD size)
-    {
-        HKEY key = CreateKey();
-        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        const auto* bytes = static_cast<const BYTE*>(data);
+        EXPECT_EQ(wide ? RegSetValueExW(key, wide, 0, type, bytes, size) : RegSetValueExA(key, name, 0, type, bytes, size),
+                  ERROR_SUCCESS);
         RegCloseKey(key);
     }
     static SaverSettings Load()
@@ -53,9 +50,7 @@ TEST_F(RegistryStoreTest, SaveWritesTheKeyAndLoadReadsIt)
 {
     Put("SomebodyElse", REG_SZ, "stay", 5);
     SaverSettings s;
-    s.ScreenWidth = 642;
-    s.NumBuf = 11;
-    s.Zoom2 = 0.125;
+    s.ScreenWidth = 642, s.NumBuf = 11, s.Zoom2 = 0.125;
     std::strcpy(s.IMGFilename, "C:\\tile.bmp");
     RegistrySettingsStore store;
     SaveSettings(s, store);
@@ -77,8 +72,7 @@ TEST_F(RegistryStoreTest, SaveWritesTheKeyAndLoadReadsIt)
     for (const auto& w : written) {
         DWORD type = 0, size = 0;
         EXPECT_EQ(RegQueryValueExA(key, w.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS) << w.name;
-        EXPECT_EQ(type, w.type) << w.name;
-        EXPECT_EQ(size, w.size) << w.name;
+        EXPECT_EQ(type * 1000 + size, w.type * 1000 + w.size) << w.name;
     }
     RegCloseKey(key);
 
@@ -92,37 +86,29 @@ TEST_F(RegistryStoreTest, SaveWritesTheKeyAndLoadReadsIt)
 }
 
 // Every registry type at a number's own size loads as it lies; one byte
-// more or less falls back. String types are read through the ANSI calls,
-// which report what they convert: the bytes hold no 0 and the byte after
-// them is not 0 either.
+// more or less falls back, and so does a value that is missing.
 TEST_F(RegistryStoreTest, EveryValueTypeLoadsAtItsOwnSizeOnly)
 {
-    const DWORD types[] = {REG_NONE,  REG_SZ,    REG_EXPAND_SZ, REG_BINARY,
-                           REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ, REG_QWORD};
     const char pattern[] = "QRSTUVWXYZ";
-    for (DWORD type : types)
+    for (DWORD type : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ, REG_QWORD})
         for (const char* name : {"NumBuf", "Rot1"})
             for (int delta : {-1, 0, 1}) {
                 const DWORD own = name[0] == 'N' ? 4 : 8;
                 SCOPED_TRACE(std::string(name) + " type " + std::to_string(type) + " size " + std::to_string(own + delta));
                 RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
                 Put(name, type, pattern, own + delta);
-                SaverSettings s = Load();
-                if (own == 4) {
-                    int32_t want = 3;
-                    if (delta == 0) std::memcpy(&want, pattern, 4);
-                    EXPECT_EQ(s.NumBuf, want);
-                } else {
-                    double want = 1.0;
-                    if (delta == 0) std::memcpy(&want, pattern, 8);
-                    EXPECT_EQ(std::memcmp(&s.Rot1, &want, 8), 0);
-                }
+                const SaverSettings s = Load();
+                int32_t numBuf = 3;
+                double rot1 = 1.0;
+                if (delta == 0) std::memcpy(own == 4 ? static_cast<void*>(&numBuf) : &rot1, pattern, own);
+                EXPECT_EQ(s.NumBuf, numBuf);
+                EXPECT_EQ(std::memcmp(&s.Rot1, &rot1, 8), 0);
+                EXPECT_EQ(s.ScreenWidth, 320);
             }
     // A name of 299 bytes loads, of 300 loads empty, whatever the string type.
     for (DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_BINARY})
         for (DWORD size : {299u, 300u}) {
-            const std::string name(size - 1, 'n');
-            Put("IMGFilename", type, name.c_str(), size);
+            Put("IMGFilename", type, std::string(size - 1, 'n').c_str(), size);
             EXPECT_EQ(std::strlen(Load().IMGFilename), size == 299 ? 298u : 0u) << type << " " << size;
         }
 }
@@ -132,42 +118,17 @@ TEST_F(RegistryStoreTest, EveryValueTypeLoadsAtItsOwnSizeOnly)
 // characters being four bytes to the loader.
 TEST_F(RegistryStoreTest, WideStringsCountInAnsiBytes)
 {
-    HKEY key = CreateKey();
-    const wchar_t four[] = L"@\x01\x00\x00";  // 8 bytes stored, 4 ANSI bytes read: 320
-    ASSERT_EQ(RegSetValueExW(key, L"ScreenHeight", 0, REG_SZ, reinterpret_cast<const BYTE*>(four), 8), ERROR_SUCCESS);
+    Put(nullptr, REG_SZ, L"@\x01\x00\x00", 8, L"ScreenHeight");  // 8 bytes stored, 4 ANSI bytes read: 320
     // 16 bytes stored, 8 ANSI bytes read, and a ninth that the registry counts
     // as the terminator the caller seems to have left out.
-    const wchar_t eight[] = L"ABCDEFGHI";
-    ASSERT_EQ(RegSetValueExW(key, L"ScreenWidth", 0, REG_SZ, reinterpret_cast<const BYTE*>(eight), 16), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, L"Zoom1", 0, REG_SZ, reinterpret_cast<const BYTE*>(eight), 16), ERROR_SUCCESS);
-    RegCloseKey(key);
+    Put(nullptr, REG_SZ, L"ABCDEFGHI", 16, L"ScreenWidth");
+    Put(nullptr, REG_SZ, L"ABCDEFGHI", 16, L"Zoom1");
     const SaverSettings s = Load();
     EXPECT_EQ(s.ScreenHeight, 320);
     EXPECT_EQ(s.ScreenWidth, 320);  // eight bytes for a four-byte value
     double zoom = 0;
     std::memcpy(&zoom, "ABCDEFGH", 8);
     EXPECT_EQ(std::memcmp(&s.Zoom1, &zoom, 8), 0) << s.Zoom1;
-}
-
-TEST_F(RegistryStoreTest, QueryReportsStoredSizeAndRefusesSmallBuffers)
-{
-    RegistrySettingsStore store;
-    EXPECT_FALSE(store.OpenExisting());  // no key yet
-    const uint8_t six[6] = {1, 2, 3, 4, 5, 6};
-    Put("Six", REG_BINARY, six, 6);
-    uint8_t buffer[8] = {};
-    uint32_t size = 8;
-    EXPECT_FALSE(store.Query("Six", buffer, &size));  // not open yet
-    ASSERT_TRUE(store.OpenExisting());
-    EXPECT_TRUE(store.Query("Six", buffer, &size));
-    EXPECT_EQ(size, 6u);
-    EXPECT_EQ(buffer[5], 6);
-    size = 4;
-    EXPECT_FALSE(store.Query("Six", buffer, &size));
-    size = 8;
-    EXPECT_FALSE(store.Query("Missing", buffer, &size));
-    store.Close();
-    store.Close();  // a second close is harmless
 }
 
 }  // namespace

@@ -18,15 +18,12 @@
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
 
-using bmpw::BmpColor;
-using bmpw::BmpCompression;
-using bmpw::BmpForm;
-using bmpw::BmpHeader;
-using bmpw::BmpImage;
+using namespace bmpw;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+constexpr BmpCompression kRle4 = BmpCompression::Rle4, kRle8 = BmpCompression::Rle8;
 
 // 5-5-5 written out here rather than borrowed from the decoder.
 uint16_t Pack555(BmpColor c)
@@ -48,9 +45,8 @@ struct Decoded {
 Decoded Decode(const Bytes& f)
 {
     Decoded d;
-    std::string error8, error16;
-    EXPECT_TRUE(DecodeBmp8(f.data(), f.size(), d.b8, error8)) << error8;
-    EXPECT_TRUE(DecodeBmp16(f.data(), f.size(), d.b16, error16)) << error16;
+    std::string e8, e16;
+    EXPECT_TRUE(DecodeBmp8(f.data(), f.size(), d.b8, e8) && DecodeBmp16(f.data(), f.size(), d.b16, e16)) << e8 << e16;
     return d;
 }
 
@@ -59,8 +55,7 @@ BmpColor PaletteColor(const Bitmap8& b, uint8_t i) { return {b.palette[3 * i], b
 std::vector<BmpColor> DistinctPalette(size_t n)
 {
     std::vector<BmpColor> palette;
-    for (size_t i = 0; i < n; ++i)
-        palette.push_back({static_cast<uint8_t>(i * 41 + 3), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 13)});
+    for (size_t i = 0; i < n; ++i) palette.push_back({uint8_t(i * 41 + 3), uint8_t(255 - i), uint8_t(i * 13)});
     return palette;
 }
 
@@ -68,7 +63,7 @@ std::vector<BmpColor> DistinctPalette(size_t n)
 // runs and their literal stretches.
 BmpImage RunsImage(int32_t width, int32_t height, size_t colors)
 {
-    BmpImage image = bmpw::MakePalettedImage(width, height, DistinctPalette(colors));
+    BmpImage image = MakePalettedImage(width, height, DistinctPalette(colors));
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)
             image.indices[static_cast<size_t>(y) * width + x] =
@@ -78,19 +73,12 @@ BmpImage RunsImage(int32_t width, int32_t height, size_t colors)
 
 BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
 {
-    BmpForm form;
-    form.header = header;
-    form.bitsPerPixel = bits;
-    form.compression = compression;
-    form.topDown = topDown;
-    return form;
+    return {header, bits, compression, topDown, 0, 0, 0, 0, {}, {}};
 }
 
 BmpForm Fields(uint32_t header, uint16_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0, bool topDown = false)
 {
-    BmpForm form = Form(header, bits, BmpCompression::Bitfields, topDown);
-    std::tie(form.redMask, form.greenMask, form.blueMask, form.alphaMask) = std::tie(r, g, b, a);
-    return form;
+    return {header, bits, BmpCompression::Bitfields, topDown, r, g, b, a, {}, {}};
 }
 
 // Every form of a 13 x 7 picture decodes cut to 12 columns, top row first:
@@ -106,34 +94,27 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         BmpForm form;
         bool exact;  // eight bits a channel survive into the palette
     } cases[] = {
-        {"core 1", Form(BmpHeader::Core, 1), true},
-        {"core 8", Form(BmpHeader::Core, 8), true},
-        {"info 1 top-down", Form(BmpHeader::Info, 1, rgb, true), true},
-        {"info 4", Form(BmpHeader::Info, 4), true},
-        {"info 8 top-down", Form(BmpHeader::Info, 8, rgb, true), true},
-        {"V4 8", Form(BmpHeader::V4, 8), true},
-        {"V5 4", Form(BmpHeader::V5, 4), true},
-        {"RLE4", Form(BmpHeader::Info, 4, BmpCompression::Rle4), true},
-        {"RLE8", Form(BmpHeader::Info, 8, BmpCompression::Rle8), true},
-        {"V5 RLE8", Form(BmpHeader::V5, 8, BmpCompression::Rle8), true},
-        {"core 24", Form(BmpHeader::Core, 24), true},
-        {"info 24 top-down", Form(BmpHeader::Info, 24, rgb, true), true},
-        {"info 32", Form(BmpHeader::Info, 32), true},
-        {"info 16 (5-5-5)", Form(BmpHeader::Info, 16), false},
-        {"info 16 fields 5-6-5 top-down", Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F, 0, true), false},
-        {"info 32 fields blue high", Fields(BmpHeader::Info, 32, 0x000000FF, 0x0000FF00, 0x00FF0000), true},
-        {"info 32 fields 10-10-10", Fields(BmpHeader::Info, 32, 0x3FF00000, 0x000FFC00, 0x000003FF), true},
-        {"V4 16 fields 5-6-5", Fields(BmpHeader::V4, 16, 0xF800, 0x07E0, 0x001F), false},
-        {"V5 32 fields with alpha", Fields(BmpHeader::V5, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), true},
-        {"V5 16 fields 4-4-4", Fields(BmpHeader::V5, 16, 0x0F00, 0x00F0, 0x000F), false},
+        {"core 1", Form(Core, 1), true}, {"core 8", Form(Core, 8), true},
+        {"info 1 top-down", Form(Info, 1, rgb, true), true}, {"info 4", Form(Info, 4), true},
+        {"info 8 top-down", Form(Info, 8, rgb, true), true}, {"V4 8", Form(V4, 8), true},
+        {"V5 4", Form(V5, 4), true}, {"RLE4", Form(Info, 4, kRle4), true}, {"RLE8", Form(Info, 8, kRle8), true},
+        {"V5 RLE8", Form(V5, 8, kRle8), true}, {"core 24", Form(Core, 24), true},
+        {"info 24 top-down", Form(Info, 24, rgb, true), true}, {"info 32", Form(Info, 32), true},
+        {"info 16 (5-5-5)", Form(Info, 16), false},
+        {"info 16 fields 5-6-5 top-down", Fields(Info, 16, 0xF800, 0x07E0, 0x001F, 0, true), false},
+        {"info 32 fields blue high", Fields(Info, 32, 0x000000FF, 0x0000FF00, 0x00FF0000), true},
+        {"info 32 fields 10-10-10", Fields(Info, 32, 0x3FF00000, 0x000FFC00, 0x000003FF), true},
+        {"V4 16 fields 5-6-5", Fields(V4, 16, 0xF800, 0x07E0, 0x001F), false},
+        {"V5 32 fields with alpha", Fields(V5, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), true},
+        {"V5 16 fields 4-4-4", Fields(V5, 16, 0x0F00, 0x00F0, 0x000F), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const uint16_t bits = c.form.bitsPerPixel;
         // 8-bit files use fewer than 256 entries: the rest must come out black.
         const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
-        const BmpImage image = colors != 0 ? RunsImage(13, 7, colors) : bmpw::MakeColorImage(13, 7);
-        const auto [b8, b16] = Decode(bmpw::WriteBmp(image, c.form));
+        const BmpImage image = colors != 0 ? RunsImage(13, 7, colors) : MakeColorImage(13, 7);
+        const auto [b8, b16] = Decode(WriteBmp(image, c.form));
         ASSERT_EQ(b8.width, 12);
         ASSERT_EQ(b16.height, 7);
         ASSERT_EQ(b8.pixels.size(), 84u);
@@ -185,19 +166,18 @@ TEST(BmpDecoder, TopRowComesFirstAndPaletteTurnsToRedGreenBlue)
 
 TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
 {
-    const BmpForm f565 = Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F);
+    const BmpForm f565 = Fields(Info, 16, 0xF800, 0x07E0, 0x001F);
     const struct {
         const char* name;
         BmpForm form;
         Bytes pixel;  // one texel's bytes, repeated over a 4 x 1 picture
         uint16_t want;
     } cases[] = {
-        {"24: ff 80 07", Form(BmpHeader::Info, 24), {0x07, 0x80, 0xFF}, 0x7E00},
-        {"32: 0x00123456", Form(BmpHeader::Info, 32), {0x56, 0x34, 0x12, 0x00}, 0x08CA},
-        {"5-5-5 drops bit 15", Form(BmpHeader::Info, 16), {0xFF, 0xFF}, 0x7FFF},
+        {"24: ff 80 07", Form(Info, 24), {0x07, 0x80, 0xFF}, 0x7E00},
+        {"32: 0x00123456", Form(Info, 32), {0x56, 0x34, 0x12, 0x00}, 0x08CA},
+        {"5-5-5 drops bit 15", Form(Info, 16), {0xFF, 0xFF}, 0x7FFF},
         {"5-6-5 lowest green bit dropped", f565, {0x20, 0x00}, 0x0000},
-        {"5-6-5 green 0b100001", f565, {0x20, 0x04}, 0x0200},
-        {"5-6-5 red and blue", f565, {0x11, 0x88}, 0x4411},
+        {"5-6-5 green 0b100001", f565, {0x20, 0x04}, 0x0200}, {"5-6-5 red and blue", f565, {0x11, 0x88}, 0x4411},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,7 +185,7 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
         Bytes data;
         for (int i = 0; i < 4; ++i) data.insert(data.end(), c.pixel.begin(), c.pixel.end());
         form.pixelData = data;
-        EXPECT_EQ(Texels(Decode(bmpw::WriteBmp(bmpw::MakeColorImage(4, 1), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
+        EXPECT_EQ(Texels(Decode(WriteBmp(MakeColorImage(4, 1), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
     }
 }
 
@@ -218,7 +198,7 @@ TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
         for (int32_t x = 0; x < 64; ++x)
             image.colors.push_back({static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 4),
                                     static_cast<uint8_t>(((x / 8 + y / 8) % 4) * 85)});
-    const Bytes file = bmpw::WriteBmp(image, Form(BmpHeader::Info, 24));
+    const Bytes file = WriteBmp(image, Form(Info, 24));
     const Bitmap8 first = Decode(file).b8, second = Decode(file).b8;
     ASSERT_EQ(first.pixels.size(), 4096u);
     EXPECT_EQ(Texels(first.pixels), Texels(second.pixels));
@@ -240,7 +220,7 @@ TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
 
 TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
 {
-    const BmpImage image = bmpw::MakePalettedImage(8, 3, DistinctPalette(16));
+    const BmpImage image = MakePalettedImage(8, 3, DistinctPalette(16));
     const struct {
         const char* name;
         BmpCompression compression;
@@ -248,26 +228,26 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
         Bytes want;  // top row first
     } cases[] = {
         {"RLE8 run, literal, end of line, delta",
-         BmpCompression::Rle8,
+         kRle8,
          {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1},
          {0, 0, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 7, 7, 1, 2, 3, 0, 0}},
         // Many encoders close the last row with an end of line before the
         // end of the picture; that is still inside the picture.
         {"RLE8 end of line after the last row",
-         BmpCompression::Rle8,
+         kRle8,
          {8, 1, 0, 0, 8, 2, 0, 0, 8, 3, 0, 0, 0, 1},
          {3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1}},
         // Runs alternate their two nibbles; literals hold nibbles high first.
         {"RLE4 runs and literals",
-         BmpCompression::Rle4,
+         kRle4,
          {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 0, 0, 2, 0, 1, 8, 0xFF, 0, 1},
          {15, 15, 15, 15, 15, 15, 15, 15, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 1, 2, 1, 10, 11, 12}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BmpForm form = Form(BmpHeader::Info, c.compression == BmpCompression::Rle8 ? 8 : 4, c.compression);
+        BmpForm form = Form(Info, c.compression == kRle8 ? 8 : 4, c.compression);
         form.pixelData = c.data;
-        const auto [b8, b16] = Decode(bmpw::WriteBmp(image, form));
+        const auto [b8, b16] = Decode(WriteBmp(image, form));
         EXPECT_EQ(Texels(b8.pixels), c.want);
         // In 16 bits a skipped texel is the colour of index 0, not black.
         ASSERT_EQ(b16.pixels.size(), c.want.size());
@@ -281,23 +261,23 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
 // file of a few bytes declaring the largest picture allowed.
 TEST(BmpDecoder, AcceptsLongTablesOs2HeadersAndTheLargestPicture)
 {
-    const BmpImage direct = bmpw::MakeColorImage(8, 3);
+    const BmpImage direct = MakeColorImage(8, 3);
     const BmpImage paletted = RunsImage(8, 3, 16);
-    BmpForm table300 = Form(BmpHeader::Info, 24);
+    BmpForm table300 = Form(Info, 24);
     table300.paletteEntries = 300;
-    BmpForm largest = Form(BmpHeader::Info, 8, BmpCompression::Rle8);
+    BmpForm largest = Form(Info, 8, kRle8);
     largest.pixelData = Bytes{0, 1};
-    Bytes largestFile = bmpw::WriteBmp(paletted, largest);
-    bmpw::Put32(largestFile, bmpw::kWidthAt, 8192);
-    bmpw::Put32(largestFile, bmpw::kHeightAt, 8192);
+    Bytes largestFile = WriteBmp(paletted, largest);
+    Put32(largestFile, kWidthAt, 8192);
+    Put32(largestFile, kHeightAt, 8192);
     const struct {
         const char* name;
         Bytes file;
         const BmpImage* image;
     } cases[] = {
-        {"24-bit with a 300-entry table", bmpw::WriteBmp(direct, table300), &direct},
-        {"OS/2 16-byte header, 24-bit", bmpw::WriteBmp(direct, Form(16, 24)), &direct},
-        {"OS/2 64-byte header, 8-bit, 16 colours", bmpw::WriteBmp(paletted, Form(64, 8)), &paletted},
+        {"24-bit with a 300-entry table", WriteBmp(direct, table300), &direct},
+        {"OS/2 16-byte header, 24-bit", WriteBmp(direct, Form(16, 24)), &direct},
+        {"OS/2 64-byte header, 8-bit, 16 colours", WriteBmp(paletted, Form(64, 8)), &paletted},
         {"RLE8 of 8192 x 8192 in 2 bytes", largestFile, nullptr},
     };
     for (const auto& c : cases) {
@@ -342,17 +322,17 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
 {
     // Widths whose rows need no padding, so that every byte is needed.
     const BmpImage paletted = RunsImage(12, 5, 16);
-    const BmpImage direct = bmpw::MakeColorImage(8, 3);
+    const BmpImage direct = MakeColorImage(8, 3);
     const Bytes files[] = {
-        bmpw::WriteBmp(paletted, Form(BmpHeader::Core, 8)),
-        bmpw::WriteBmp(direct, Form(BmpHeader::Core, 24)),
-        bmpw::WriteBmp(RunsImage(8, 5, 16), Form(BmpHeader::Info, 4)),
-        bmpw::WriteBmp(direct, Form(BmpHeader::Info, 24, BmpCompression::Rgb, true)),
-        bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F)),
-        bmpw::WriteBmp(direct, Fields(BmpHeader::V4, 32, 0xFF0000, 0xFF00, 0xFF)),
-        bmpw::WriteBmp(paletted, Form(BmpHeader::V5, 8)),
-        bmpw::WriteBmp(paletted, Form(BmpHeader::Info, 8, BmpCompression::Rle8)),
-        bmpw::WriteBmp(paletted, Form(BmpHeader::Info, 4, BmpCompression::Rle4)),
+        WriteBmp(paletted, Form(Core, 8)),
+        WriteBmp(direct, Form(Core, 24)),
+        WriteBmp(RunsImage(8, 5, 16), Form(Info, 4)),
+        WriteBmp(direct, Form(Info, 24, BmpCompression::Rgb, true)),
+        WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)),
+        WriteBmp(direct, Fields(V4, 32, 0xFF0000, 0xFF00, 0xFF)),
+        WriteBmp(paletted, Form(V5, 8)),
+        WriteBmp(paletted, Form(Info, 8, kRle8)),
+        WriteBmp(paletted, Form(Info, 4, kRle4)),
     };
     for (const Bytes& file : files) {
         ASSERT_FALSE(Decode(file).b8.pixels.empty());
@@ -369,74 +349,67 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
 TEST(BmpDecoder, HostileHeadersAreRefused)
 {
     const BmpImage image = RunsImage(12, 5, 16);
-    const BmpImage direct = bmpw::MakeColorImage(8, 3);
-    const BmpForm info8 = Form(BmpHeader::Info, 8);
+    const BmpImage direct = MakeColorImage(8, 3);
+    const BmpForm info8 = Form(Info, 8);
     auto patched = [&](Bytes file, size_t offset, uint32_t value, size_t width = 4) {
-        if (width == 2) bmpw::Put16(file, offset, static_cast<uint16_t>(value));
-        else bmpw::Put32(file, offset, value);
+        if (width == 2) Put16(file, offset, static_cast<uint16_t>(value));
+        else Put32(file, offset, value);
         return file;
     };
-    const BmpImage small = bmpw::MakePalettedImage(8, 3, DistinctPalette(16));
+    const BmpImage small = MakePalettedImage(8, 3, DistinctPalette(16));
     auto rle = [&](uint16_t bits, Bytes data) {
-        BmpForm form = Form(BmpHeader::Info, bits, bits == 8 ? BmpCompression::Rle8 : BmpCompression::Rle4);
+        BmpForm form = Form(Info, bits, bits == 8 ? kRle8 : kRle4);
         form.pixelData = data;
-        return bmpw::WriteBmp(small, form);
+        return WriteBmp(small, form);
     };
-    const Bytes plain = bmpw::WriteBmp(image, info8), plain4 = bmpw::WriteBmp(image, Form(BmpHeader::Info, 4));
-    const Bytes rle8 = bmpw::WriteBmp(image, Form(BmpHeader::Info, 8, BmpCompression::Rle8));
-    const Bytes masks565 = bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF800, 0x07E0, 0x001F));
+    const Bytes plain = WriteBmp(image, info8), plain4 = WriteBmp(image, Form(Info, 4));
+    const Bytes rle8 = WriteBmp(image, Form(Info, 8, kRle8));
+    const Bytes masks565 = WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F));
     const struct {
         const char* name;
         Bytes file;
     } cases[] = {
         {"wrong magic", patched(plain, 0, 0x4142, 2)},
-        {"header size 0", patched(plain, bmpw::kHeaderSizeAt, 0)},
-        {"header size 15", bmpw::WriteBmp(image, Form(15, 8))},
-        {"header size 65", bmpw::WriteBmp(image, Form(65, 8))},
-        {"header size huge", patched(plain, bmpw::kHeaderSizeAt, 0xFFFFFFF0u)},
-        {"OS/2 header with compression 4 (its RLE24)", patched(bmpw::WriteBmp(image, Form(64, 8)), bmpw::kCompressionAt, 4)},
-        {"OS/2 header with compression 1", bmpw::WriteBmp(image, Form(64, 8, BmpCompression::Rle8))},
-        {"width 3 rounds to 0", patched(plain, bmpw::kWidthAt, 3)},
-        {"negative width", patched(plain, bmpw::kWidthAt, static_cast<uint32_t>(-12))},
-        {"height 0", patched(plain, bmpw::kHeightAt, 0)},
-        {"most negative height", patched(plain, bmpw::kHeightAt, 0x80000000u)},
-        {"core width 65535", patched(bmpw::WriteBmp(image, Form(BmpHeader::Core, 8)), bmpw::kWidthAt, 65535, 2)},
-        {"16384 x 3 at 32 bits, few pixel bytes", patched(bmpw::WriteBmp(direct, Form(BmpHeader::Info, 32)), bmpw::kWidthAt, 16384)},
-        {"planes 0", patched(plain, bmpw::kPlanesAt, 0, 2)},
-        {"bit depth 2", patched(plain, bmpw::kBitCountAt, 2, 2)},
-        {"bit depth 64", patched(plain, bmpw::kBitCountAt, 64, 2)},
-        {"core 16 bits", bmpw::WriteBmp(direct, Form(BmpHeader::Core, 16))},
-        {"JPEG compression", patched(plain, bmpw::kCompressionAt, 4)},
-        {"compression huge", patched(plain, bmpw::kCompressionAt, 0x80000001u)},
-        {"RLE8 with 4 bits", patched(plain4, bmpw::kCompressionAt, 1)},
-        {"RLE4 with 8 bits", patched(plain, bmpw::kCompressionAt, 2)},
-        {"bit fields with 24 bits", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 24, 0xFF0000, 0xFF00, 0xFF))},
-        {"bit fields with 8 bits", patched(plain, bmpw::kCompressionAt, 3)},
-        {"top-down RLE8", patched(rle8, bmpw::kHeightAt, static_cast<uint32_t>(-5))},
+        {"header size 0", patched(plain, kHeaderSizeAt, 0)},
+        {"header size 15", WriteBmp(image, Form(15, 8))}, {"header size 65", WriteBmp(image, Form(65, 8))},
+        {"header size huge", patched(plain, kHeaderSizeAt, 0xFFFFFFF0u)},
+        {"OS/2 header with compression 4 (its RLE24)", patched(WriteBmp(image, Form(64, 8)), kCompressionAt, 4)},
+        {"OS/2 header with compression 1", WriteBmp(image, Form(64, 8, kRle8))},
+        {"width 3 rounds to 0", patched(plain, kWidthAt, 3)},
+        {"negative width", patched(plain, kWidthAt, static_cast<uint32_t>(-12))},
+        {"height 0", patched(plain, kHeightAt, 0)}, {"most negative height", patched(plain, kHeightAt, 0x80000000u)},
+        {"core width 65535", patched(WriteBmp(image, Form(Core, 8)), kWidthAt, 65535, 2)},
+        {"16384 x 3 at 32 bits, few pixel bytes", patched(WriteBmp(direct, Form(Info, 32)), kWidthAt, 16384)},
+        {"planes 0", patched(plain, kPlanesAt, 0, 2)}, {"bit depth 2", patched(plain, kBitCountAt, 2, 2)},
+        {"bit depth 64", patched(plain, kBitCountAt, 64, 2)}, {"core 16 bits", WriteBmp(direct, Form(Core, 16))},
+        {"JPEG compression", patched(plain, kCompressionAt, 4)},
+        {"compression huge", patched(plain, kCompressionAt, 0x80000001u)},
+        {"RLE8 with 4 bits", patched(plain4, kCompressionAt, 1)},
+        {"RLE4 with 8 bits", patched(plain, kCompressionAt, 2)},
+        {"bit fields with 24 bits", WriteBmp(direct, Fields(Info, 24, 0xFF0000, 0xFF00, 0xFF))},
+        {"bit fields with 8 bits", patched(plain, kCompressionAt, 3)},
+        {"top-down RLE8", patched(rle8, kHeightAt, static_cast<uint32_t>(-5))},
         {"masks all zero", patched(patched(patched(masks565, 54, 0), 58, 0), 62, 0)},
-        {"mask not one run", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF00F, 0x07E0, 0x0010))},
-        {"masks overlap", bmpw::WriteBmp(direct, Fields(BmpHeader::Info, 16, 0xF800, 0x0FE0, 0x001F))},
-        {"mask past 16 bits", bmpw::WriteBmp(direct, Fields(BmpHeader::V4, 16, 0x1F0000, 0x07E0, 0x001F))},
-        {"pixel offset one past the end", patched(plain, bmpw::kPixelOffsetAt, static_cast<uint32_t>(plain.size() + 1))},
-        {"pixel offset inside the header", patched(plain, bmpw::kPixelOffsetAt, 20)},
-        {"pixel offset inside the palette", patched(plain, bmpw::kPixelOffsetAt, 54 + 4 * 8)},
-        {"pixel offset leaves too few pixels", patched(plain, bmpw::kPixelOffsetAt, 54 + 4 * 16 + 4)},
-        {"palette count 17 at 4 bits", patched(plain4, bmpw::kColorsUsedAt, 17)},
-        {"palette count 257 at 8 bits", patched(plain, bmpw::kColorsUsedAt, 257)},
-        {"24-bit table past the end of the file", patched(bmpw::WriteBmp(direct, Form(BmpHeader::Info, 24)), bmpw::kColorsUsedAt, 0xFFFFFFFFu)},
-        {"palette overlaps the pixels", patched(plain, bmpw::kColorsUsedAt, 200)},
-        {"RLE: run past the row", rle(8, {9, 1, 0, 1})},
-        {"RLE: runs add up past the row", rle(8, {5, 1, 4, 1, 0, 1})},
+        {"mask not one run", WriteBmp(direct, Fields(Info, 16, 0xF00F, 0x07E0, 0x0010))},
+        {"masks overlap", WriteBmp(direct, Fields(Info, 16, 0xF800, 0x0FE0, 0x001F))},
+        {"mask past 16 bits", WriteBmp(direct, Fields(V4, 16, 0x1F0000, 0x07E0, 0x001F))},
+        {"pixel offset one past the end", patched(plain, kPixelOffsetAt, static_cast<uint32_t>(plain.size() + 1))},
+        {"pixel offset inside the header", patched(plain, kPixelOffsetAt, 20)},
+        {"pixel offset inside the palette", patched(plain, kPixelOffsetAt, 54 + 4 * 8)},
+        {"pixel offset leaves too few pixels", patched(plain, kPixelOffsetAt, 54 + 4 * 16 + 4)},
+        {"palette count 17 at 4 bits", patched(plain4, kColorsUsedAt, 17)},
+        {"palette count 257 at 8 bits", patched(plain, kColorsUsedAt, 257)},
+        {"24-bit table past the end of the file", patched(WriteBmp(direct, Form(Info, 24)), kColorsUsedAt, 0xFFFFFFFFu)},
+        {"palette overlaps the pixels", patched(plain, kColorsUsedAt, 200)},
+        {"RLE: run past the row", rle(8, {9, 1, 0, 1})}, {"RLE: runs add up past the row", rle(8, {5, 1, 4, 1, 0, 1})},
         {"RLE: literal past the row", rle(8, {4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1})},
         {"RLE: rows past the top", rle(8, {0, 0, 0, 0, 0, 0, 1, 1, 0, 1})},
         {"RLE: end of line past the top", rle(8, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1})},
         {"RLE: delta past the right edge", rle(8, {0, 2, 9, 0, 0, 1})},
         {"RLE: delta past the top", rle(8, {0, 2, 0, 4, 0, 1})},
         {"RLE: delta to the top then a run", rle(8, {0, 2, 0, 3, 1, 1, 0, 1})},
-        {"RLE: no end of picture", rle(8, {8, 1, 0, 0, 8, 2, 0, 0, 8, 3})},
-        {"RLE: odd last byte", rle(8, {8, 1, 0})},
-        {"RLE: literal padding missing", rle(8, {0, 3, 1, 2, 3})},
-        {"RLE: delta cut short", rle(8, {0, 2, 1})},
+        {"RLE: no end of picture", rle(8, {8, 1, 0, 0, 8, 2, 0, 0, 8, 3})}, {"RLE: odd last byte", rle(8, {8, 1, 0})},
+        {"RLE: literal padding missing", rle(8, {0, 3, 1, 2, 3})}, {"RLE: delta cut short", rle(8, {0, 2, 1})},
         {"RLE: RLE4 run past the row", rle(4, {9, 0x12, 0, 1})},
         {"RLE: RLE4 literal past the row", rle(4, {6, 0x12, 0, 3, 0x12, 0x30, 0, 1})},
         {"RLE: RLE4 literal padding missing", rle(4, {0, 3, 0x12, 0x30, 0, 0, 0})},
@@ -445,12 +418,12 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
 
     // More texels than the bound is the same refusal as a side past the
     // limit, however few bytes declare it.
-    BmpForm tiny = Form(BmpHeader::Info, 8, BmpCompression::Rle8);
+    BmpForm tiny = Form(Info, 8, kRle8);
     tiny.pixelData = Bytes{0, 1};
-    const Bytes tinyFile = bmpw::WriteBmp(image, tiny);
-    const std::string tooLong = ExpectRefused(patched(tinyFile, bmpw::kWidthAt, 16385), "side 16385");
+    const Bytes tinyFile = WriteBmp(image, tiny);
+    const std::string tooLong = ExpectRefused(patched(tinyFile, kWidthAt, 16385), "side 16385");
     for (const auto& [w, h] : {std::pair{8192u, 8193u}, std::pair{16384u, 4097u}, std::pair{16384u, 16384u}}) {
-        const Bytes file = patched(patched(tinyFile, bmpw::kWidthAt, w), bmpw::kHeightAt, h);
+        const Bytes file = patched(patched(tinyFile, kWidthAt, w), kHeightAt, h);
         EXPECT_LT(file.size(), 1100u);
         EXPECT_EQ(ExpectRefused(file, std::to_string(w) + " x " + std::to_string(h)), tooLong);
     }

@@ -18,8 +18,7 @@ TEST(ParseWindowArg, ReadsDecimalByTheAtoiRules)
         {"  \t\n1234", 1234},  {"+77", 77},  {"-5", -5} /* sign-extended like a C int */,
         {"12abc", 12},         {"", 0},      {"abc", 0},
         {"-", 0},              {"+-3", 0},   {" + 3", 0} /* no space after the sign */,
-        {"0x1F", 0},           {"000123", 123},
-        {"2147483647", 2147483647},
+        {"0x1F", 0},           {"000123", 123}, {"2147483647", 2147483647},
         {"2147483648", -2147483647LL - 1},  // wraps like a 32-bit int
         {"4294967297", 1},
         {"99999999999999999999", 1661992959},  // (10^20 - 1) mod 2^32
@@ -30,34 +29,26 @@ TEST(ParseWindowArg, ReadsDecimalByTheAtoiRules)
 
 TEST(ParseCommandLine, PicksTheRunModeAndTheOwnerInOrder)
 {
+    using M = RunMode;
+    using O = OwnerSource;
     const struct {
         std::vector<std::string> args;
         RunMode mode;
         OwnerSource owner;
         int64_t handle;  // read from the handle text when the owner is Text
     } cases[] = {
-        {{}, RunMode::SettingsNoOwner, OwnerSource::None, 0},
-        {{""}, RunMode::SettingsNoOwner, OwnerSource::None, 0},
-        {{" /s"}, RunMode::SettingsNoOwner, OwnerSource::None, 0},
-        {{"/P", "1234"}, RunMode::Preview, OwnerSource::Text, 1234},
-        {{"-l", "  +8"}, RunMode::Preview, OwnerSource::Text, 8},
-        {{"/p"}, RunMode::Preview, OwnerSource::Text, 0},  // no second argument: handle 0
-        {{"/p:1234"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"/pp", "1"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"-A", "77"}, RunMode::PasswordChange, OwnerSource::Text, 77},
-        {{"/a"}, RunMode::PasswordChange, OwnerSource::Text, 0},
-        {{"/a:77"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"/c"}, RunMode::Settings, OwnerSource::ForegroundWindow, 0},
-        {{"/C", "1234"}, RunMode::Settings, OwnerSource::ForegroundWindow, 0},
-        {{"/C:4321"}, RunMode::Settings, OwnerSource::Text, 4321},
-        {{"-cabc"}, RunMode::Settings, OwnerSource::ForegroundWindow, 0},
-        {{"/c:"}, RunMode::Settings, OwnerSource::Text, 0},
-        {{"/S"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"c"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"-"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"\\c"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"/x", "/c"}, RunMode::FullScreen, OwnerSource::None, 0},
-        {{"\t/c"}, RunMode::FullScreen, OwnerSource::None, 0},  // only a space sends to settings
+        {{}, M::SettingsNoOwner, O::None, 0}, {{""}, M::SettingsNoOwner, O::None, 0},
+        {{" /s"}, M::SettingsNoOwner, O::None, 0}, {{"/P", "1234"}, M::Preview, O::Text, 1234},
+        {{"-l", "  +8"}, M::Preview, O::Text, 8},
+        {{"/p"}, M::Preview, O::Text, 0},  // no second argument: handle 0
+        {{"/p:1234"}, M::FullScreen, O::None, 0}, {{"/pp", "1"}, M::FullScreen, O::None, 0},
+        {{"-A", "77"}, M::PasswordChange, O::Text, 77}, {{"/a"}, M::PasswordChange, O::Text, 0},
+        {{"/a:77"}, M::FullScreen, O::None, 0}, {{"/c"}, M::Settings, O::ForegroundWindow, 0},
+        {{"/C", "1234"}, M::Settings, O::ForegroundWindow, 0}, {{"/C:4321"}, M::Settings, O::Text, 4321},
+        {{"-cabc"}, M::Settings, O::ForegroundWindow, 0}, {{"/c:"}, M::Settings, O::Text, 0},
+        {{"/S"}, M::FullScreen, O::None, 0}, {{"c"}, M::FullScreen, O::None, 0}, {{"-"}, M::FullScreen, O::None, 0},
+        {{"\\c"}, M::FullScreen, O::None, 0}, {{"/x", "/c"}, M::FullScreen, O::None, 0},
+        {{"\t/c"}, M::FullScreen, O::None, 0},  // only a space sends to settings
     };
     for (const auto& c : cases) {
         std::string label;

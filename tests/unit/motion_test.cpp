@@ -38,8 +38,7 @@ TEST(MotionModel, StepsOfTheFirstFrameUnderEachSetting)
     } cases[] = {
         {"warpy leaves the row step unnegated", 1, 1, 1, 320, {-62887, -1847, -1847, -62887}},
         {"any non-zero warpy counts", 1, 1, -7, 320, {-62887, -1847, -1847, -62887}},
-        {"XScale 0", 0, 1, 0, 320, {0, -1847, 0, -62887}},
-        {"YScale 0", 1, 0, 0, 320, {-62887, 0, 1847, 0}},
+        {"XScale 0", 0, 1, 0, 320, {0, -1847, 0, -62887}}, {"YScale 0", 1, 0, 0, 320, {-62887, 0, 1847, 0}},
         {"XScale -1 mirrors", -1, 1, 0, 320, {62887, -1847, -1847, -62887}},
         {"frame width 0", 1, 1, 0, 0, {0, 0, 0, 0}},
     };

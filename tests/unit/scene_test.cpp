@@ -80,12 +80,9 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         int32_t width, height, numBufAfter;
         size_t countdown;
     } cases[] = {
-        {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 3, 11},
-        {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 3, 0},
-        {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 1, 0},
-        {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 1, 0},
-        {"8-bit preview: no blur", 0, 3, true, 152, 112, 0, 0},
-        {"16-bit preview", 1, 3, true, 152, 112, 3, 0},
+        {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 3, 11}, {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 3, 0},
+        {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 1, 0}, {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 1, 0},
+        {"8-bit preview: no blur", 0, 3, true, 152, 112, 0, 0}, {"16-bit preview", 1, 3, true, 152, 112, 3, 0},
         {"hand-edited NumBuf limited to 8", 1, 100, false, 320, 240, 8, 0},
     };
     for (const auto& c : cases) {
@@ -170,10 +167,7 @@ TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
         int32_t width, height, frameWidth, frameHeight;
     } cases[] = {
         // "abc" and its terminator, stored as a four-byte width.
-        {6513249, 240, 16384, 240},
-        {16384, 48, 16384, 48},
-        {16385, 48, 16384, 48},
-        {320, 2147483647, 320, 16384},
+        {6513249, 240, 16384, 240}, {16384, 48, 16384, 48}, {16385, 48, 16384, 48}, {320, 2147483647, 320, 16384},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));

@@ -63,8 +63,7 @@ TEST(SceneLeak, SetupAndTeardownGiveBackEveryGdiObject)
         const std::string* image;
     } runs[] = {
         {"8-bit, NumBuf 3, full screen", 0, 3, false, &texture},
-        {"16-bit, NumBuf 5, full screen", 1, 5, false, &texture},
-        {"16-bit preview", 1, 3, true, &texture},
+        {"16-bit, NumBuf 5, full screen", 1, 5, false, &texture}, {"16-bit preview", 1, 3, true, &texture},
         {"8-bit, missing image", 0, 3, false, &missing},
     };
     for (const auto& run : runs) {

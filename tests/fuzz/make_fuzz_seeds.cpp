@@ -18,8 +18,7 @@ int main(int argc, char** argv)
     std::vector<BmpColor> palette;
     for (int i = 0; i < 16; ++i)
         palette.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(255 - i * 9), static_cast<uint8_t>(i * 5)});
-    BmpImage paletted = MakePalettedImage(9, 5, palette);
-    for (int32_t x = 0; x < 5; ++x) paletted.indices[x] = 3;  // a run for the RLE encoders
+    const BmpImage paletted = MakePalettedImage(9, 5, palette);
     const BmpImage direct = MakeColorImage(9, 5);
     const BmpCompression rgb = BmpCompression::Rgb, fields = BmpCompression::Bitfields;
     const struct {

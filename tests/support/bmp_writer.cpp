@@ -25,28 +25,20 @@ uint32_t PlaceChannel(uint32_t value, uint32_t mask)
     return static_cast<uint32_t>(repeated >> (have - bits)) << low;
 }
 
-// One RLE row: runs of equal values, literal stretches of three or more
-// (padded to 16 bits), single values as runs of 1.
+// One RLE row as a single literal stretch, padded to 16 bits; rows of one or
+// two texels, which a literal cannot hold, as runs of 1. Runs of more are the
+// hand-written streams' to show.
 void EncodeRow(const uint8_t* row, int32_t width, bool four, std::vector<uint8_t>& out)
 {
-    auto pair = [&](uint8_t a, uint8_t b) { return four ? static_cast<uint8_t>((a & 15) << 4 | (b & 15)) : a; };
-    for (int32_t x = 0, n; x < width; x += n) {
-        for (n = 1; x + n < width && n < 255 && row[x + n] == row[x];) ++n;
-        if (n >= 2) {
-            out.insert(out.end(), {static_cast<uint8_t>(n), pair(row[x], row[x])});
-            continue;
-        }
-        while (x + n < width && n < 255 && !(x + n + 1 < width && row[x + n] == row[x + n + 1])) ++n;
-        if (n < 3) {
-            for (int32_t i = 0; i < n; ++i) out.insert(out.end(), {1, pair(row[x + i], 0)});
-            continue;
-        }
-        out.insert(out.end(), {0, static_cast<uint8_t>(n)});
-        const int32_t bytes = four ? (n + 1) / 2 : n;
-        for (int32_t i = 0; i < bytes; ++i)
-            out.push_back(four ? pair(row[x + 2 * i], 2 * i + 1 < n ? row[x + 2 * i + 1] : 0) : row[x + i]);
-        if (bytes & 1) out.push_back(0);
+    auto pair = [&](int32_t x) { return four ? uint8_t((row[x] & 15) << 4 | (x + 1 < width ? row[x + 1] & 15 : 0)) : row[x]; };
+    if (width < 3) {
+        for (int32_t x = 0; x < width; ++x) out.insert(out.end(), {1, four ? uint8_t(row[x] * 17) : row[x]});
+        return;
     }
+    out.insert(out.end(), {0, static_cast<uint8_t>(width)});
+    const int32_t bytes = four ? (width + 1) / 2 : width;
+    for (int32_t i = 0; i < bytes; ++i) out.push_back(pair(four ? 2 * i : i));
+    if (bytes & 1) out.push_back(0);
 }
 
 std::vector<uint8_t> EncodePixels(const BmpImage& image, const BmpForm& form, const uint32_t masks[3])

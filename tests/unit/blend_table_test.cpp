@@ -35,12 +35,8 @@ Built Build(const std::vector<uint8_t>& palette)
 
 std::vector<uint8_t> Uniform(uint8_t r, uint8_t g, uint8_t b)
 {
-    std::vector<uint8_t> p(768);
-    for (int i = 0; i < 256; ++i) {
-        p[3 * i] = r;
-        p[3 * i + 1] = g;
-        p[3 * i + 2] = b;
-    }
+    std::vector<uint8_t> p;
+    for (int i = 0; i < 256; ++i) p.insert(p.end(), {r, g, b});
     return p;
 }
 
@@ -60,16 +56,10 @@ TEST(BlendTable, NearestColourToTheTruncatedAverage)
 
 TEST(BlendTable, TiesGoToTheLowestIndex)
 {
-    std::vector<uint8_t> palette(768);
-    for (int i = 0; i < 256; ++i) {
-        palette[3 * i] = static_cast<uint8_t>(i);
-        palette[3 * i + 1] = static_cast<uint8_t>(255 - i);
-        palette[3 * i + 2] = static_cast<uint8_t>(i * 7);
-    }
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
     // Entries 3 and 7 share a colour: 7 can never win.
-    palette[21] = palette[9];
-    palette[22] = palette[10];
-    palette[23] = palette[11];
+    std::copy(palette.begin() + 9, palette.begin() + 12, palette.begin() + 21);
     const Built b = Build(palette);
     for (int i = 0; i < kBlendTableSize; ++i) ASSERT_NE(b.table[i], 7) << i;
 }

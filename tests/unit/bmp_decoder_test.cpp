@@ -59,18 +59,6 @@ std::vector<BmpColor> DistinctPalette(size_t n)
     return palette;
 }
 
-// Runs and single texels, so that the RLE encoders use both their encoded
-// runs and their literal stretches.
-BmpImage RunsImage(int32_t width, int32_t height, size_t colors)
-{
-    BmpImage image = MakePalettedImage(width, height, DistinctPalette(colors));
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            image.indices[static_cast<size_t>(y) * width + x] =
-                static_cast<uint8_t>((x < width / 2 ? (x / 5 + y) : (x * 3 + y * 7)) % colors);
-    return image;
-}
-
 BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
 {
     return {header, bits, compression, topDown, 0, 0, 0, 0, {}, {}};
@@ -113,7 +101,7 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         const uint16_t bits = c.form.bitsPerPixel;
         // 8-bit files use fewer than 256 entries: the rest must come out black.
         const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
-        const BmpImage image = colors != 0 ? RunsImage(13, 7, colors) : MakeColorImage(13, 7);
+        const BmpImage image = colors != 0 ? MakePalettedImage(13, 7, DistinctPalette(colors)) : MakeColorImage(13, 7);
         const auto [b8, b16] = Decode(WriteBmp(image, c.form));
         ASSERT_EQ(b8.width, 12);
         ASSERT_EQ(b16.height, 7);
@@ -262,7 +250,7 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
 TEST(BmpDecoder, AcceptsLongTablesOs2HeadersAndTheLargestPicture)
 {
     const BmpImage direct = MakeColorImage(8, 3);
-    const BmpImage paletted = RunsImage(8, 3, 16);
+    const BmpImage paletted = MakePalettedImage(8, 3, DistinctPalette(16));
     BmpForm table300 = Form(Info, 24);
     table300.paletteEntries = 300;
     BmpForm largest = Form(Info, 8, kRle8);
@@ -321,12 +309,12 @@ std::string ExpectRefused(const Bytes& file, const std::string& what)
 TEST(BmpDecoder, EveryTruncationIsRefused)
 {
     // Widths whose rows need no padding, so that every byte is needed.
-    const BmpImage paletted = RunsImage(12, 5, 16);
+    const BmpImage paletted = MakePalettedImage(12, 5, DistinctPalette(16));
     const BmpImage direct = MakeColorImage(8, 3);
     const Bytes files[] = {
         WriteBmp(paletted, Form(Core, 8)),
         WriteBmp(direct, Form(Core, 24)),
-        WriteBmp(RunsImage(8, 5, 16), Form(Info, 4)),
+        WriteBmp(MakePalettedImage(8, 5, DistinctPalette(16)), Form(Info, 4)),
         WriteBmp(direct, Form(Info, 24, BmpCompression::Rgb, true)),
         WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)),
         WriteBmp(direct, Fields(V4, 32, 0xFF0000, 0xFF00, 0xFF)),
@@ -348,7 +336,7 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
 
 TEST(BmpDecoder, HostileHeadersAreRefused)
 {
-    const BmpImage image = RunsImage(12, 5, 16);
+    const BmpImage image = MakePalettedImage(12, 5, DistinctPalette(16));
     const BmpImage direct = MakeColorImage(8, 3);
     const BmpForm info8 = Form(Info, 8);
     auto patched = [&](Bytes file, size_t offset, uint32_t value, size_t width = 4) {

@@ -92,17 +92,6 @@ TEST(MotionModel, PhasesWrapOnceAndOnlyPastThePeriod)
     EXPECT_DOUBLE_EQ(m.rotPhase, -0.5 + 6.28318);
 }
 
-TEST(MotionModel, EqualScalesGiveARotationMatrix)
-{
-    MotionState m;
-    for (int i = 0; i < 200; ++i) {
-        AdvanceMotion(m, 3.0, 2.0, 1.6, 0.7);
-        const FrameSteps s = ComputeSteps(m.turnAngle, m.zoom, 512, 640, 1.3, 1.3, 0);
-        ASSERT_EQ(s.colStepU, s.rowStepV) << "frame " << i;
-        ASSERT_EQ(s.rowStepU, -s.colStepV) << "frame " << i;
-    }
-}
-
 TEST(MotionModel, NegativeFrequencyPoisonsTheCameraForGood)
 {
     MotionState m;

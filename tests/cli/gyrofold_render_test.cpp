@@ -35,7 +35,7 @@ std::string ReadText(const std::string& path)
 }
 
 struct RunResult {
-    int code = -1;
+    int code;
     std::string err;
 };
 
@@ -44,16 +44,8 @@ protected:
     void SetUp() override { fs::create_directories(out_); }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
-        return names;
-    }
-    void ClearOut() const
-    {
-        for (const std::string& f : Files()) fs::remove(out_ + "/" + f);
-    }
+    long FileCount() const { return std::distance(fs::directory_iterator(out_), fs::directory_iterator()); }
+    void ClearOut() const { fs::remove_all(out_), fs::create_directories(out_); }
 
     // The program through the shell, every argument quoted as it is.
     RunResult Render(const std::vector<std::string>& args) const
@@ -71,11 +63,7 @@ protected:
         return Render(options);
     }
 
-    std::vector<uint8_t> Out(const std::string& name) const
-    {
-        const std::string text = ReadText(out_ + "/" + name);
-        return std::vector<uint8_t>(text.begin(), text.end());
-    }
+    std::string Out(const std::string& name) const { return ReadText(out_ + "/" + name); }
 
     const std::string dir_ = ::testing::TempDir() + "gyrofold-cli-" +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
@@ -118,7 +106,7 @@ TEST_F(RenderCli, BadArgumentsExitWithTwoNameTheArgumentAndWriteNothing)
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(Lines(run.err), 1) << run.err;
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
-        EXPECT_TRUE(Files().empty());
+        EXPECT_EQ(FileCount(), 0);
     }
 }
 
@@ -165,7 +153,7 @@ TEST_F(RenderCli, AFileThatCannotBeLoadedExitsWithOneAndTheDecodersReason)
             std::string reason;
             ASSERT_FALSE(LoadBmpFile16((dir_ + "/" + name).c_str(), ignored, reason));
             EXPECT_NE(run.err.find(name + ": " + reason), std::string::npos) << run.err;
-            EXPECT_TRUE(Files().empty());
+            EXPECT_EQ(FileCount(), 0);
         }
     const RunResult unwritable = RenderSample("no-such-folder/f.png", {});
     EXPECT_EQ(unwritable.code, 1);
@@ -174,7 +162,7 @@ TEST_F(RenderCli, AFileThatCannotBeLoadedExitsWithOneAndTheDecodersReason)
 
 // The frame the saver itself would draw: the same settings through scene setup
 // and the renderer, in this process.
-std::vector<uint8_t> FrameInProcess(int32_t hiColor, int32_t width, int frames)
+std::string FrameInProcess(int32_t hiColor, int32_t width, int frames)
 {
     auto scene = std::make_unique<Scene>();
     SaverSettings s;
@@ -186,7 +174,7 @@ std::vector<uint8_t> FrameInProcess(int32_t hiColor, int32_t width, int frames)
     for (int i = 0; i < frames; ++i) RenderFrame(*scene, s);
     const Frame f = CaptureFrame(*static_cast<MemorySurface*>(scene->currentSurface));
     TeardownScene(*scene);
-    return f.raw;
+    return std::string(f.raw.begin(), f.raw.end());
 }
 
 // Raw frames hold the surface's rows without stride padding (322 is no
@@ -200,7 +188,7 @@ TEST_F(RenderCli, RawFramesAreWhatTheEngineDrawsNumberedFromOne)
         EXPECT_EQ(Out("p%-001.raw"), FrameInProcess(hiColor, 322, 1));
         EXPECT_EQ(Out("p%-003.raw"), FrameInProcess(hiColor, 322, 3));
         EXPECT_NE(Out("p%-001.raw"), Out("p%-003.raw"));
-        EXPECT_EQ(Files().size(), 3u);
+        EXPECT_EQ(FileCount(), 3);
         ClearOut();
     }
 }
@@ -222,7 +210,9 @@ TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
         SCOPED_TRACE(hiColor);
         const std::vector<std::string> o = {"--hicolor", hiColor ? "1" : "0", "--width", "322", "--height", "10", "--frames", "3"};
         for (const char* name : {"r-%d.raw", "f.png", "f.bmp", "a.gif"}) ASSERT_EQ(RenderSample(name, o).code, 0) << name;
-        const std::vector<uint8_t> raw = Out("r-3.raw"), bmp = Out("f.bmp");
+        const std::string rawFile = Out("r-3.raw"), bmp = Out("f.bmp");
+        const auto* raw = reinterpret_cast<const uint8_t*>(rawFile.data());
+        const auto* bmpBytes = reinterpret_cast<const uint8_t*>(bmp.data());
         png_image png = {};
         png.version = PNG_IMAGE_VERSION;
         ASSERT_TRUE(png_image_begin_read_from_file(&png, (out_ + "/f.png").c_str()));
@@ -231,7 +221,7 @@ TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
         png.format = PNG_FORMAT_RGB;
         std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
         ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr));
-        ASSERT_TRUE(hiColor ? DecodeBmp16(bmp.data(), bmp.size(), b16, error) : DecodeBmp8(bmp.data(), bmp.size(), b8, error)) << error;
+        ASSERT_TRUE(hiColor ? DecodeBmp16(bmpBytes, bmp.size(), b16, error) : DecodeBmp8(bmpBytes, bmp.size(), b8, error)) << error;
         int gifError = 0;
         GifFileType* gif = DGifOpenFileName((out_ + "/a.gif").c_str(), &gifError);
         ASSERT_NE(gif, nullptr);

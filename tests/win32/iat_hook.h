@@ -20,9 +20,8 @@ public:
             auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
             auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
             for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
                 auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-                if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) != 0) continue;
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) || std::strcmp(byName->Name, name) != 0) continue;
                 slot_ = reinterpret_cast<void**>(&slots->u1.Function);
                 original_ = *slot_;
                 Write(replacement);
@@ -30,25 +29,19 @@ public:
             }
         }
     }
-    ~IatHook()
-    {
-        if (slot_ != nullptr) Write(original_);
-    }
+    ~IatHook() { Write(original_); }
     IatHook(const IatHook&) = delete;
     IatHook& operator=(const IatHook&) = delete;
 
     bool Installed() const { return slot_ != nullptr; }
     template <typename F>
-    F Original() const
-    {
-        return reinterpret_cast<F>(original_);
-    }
+    F Original() const { return reinterpret_cast<F>(original_); }
 
 private:
     void Write(void* value)
     {
         DWORD old = 0;
-        VirtualProtect(slot_, sizeof value, PAGE_READWRITE, &old);
+        if (slot_ == nullptr || !VirtualProtect(slot_, sizeof value, PAGE_READWRITE, &old)) return;
         *slot_ = value;
         VirtualProtect(slot_, sizeof value, old, &old);
     }

@@ -130,6 +130,13 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
     return out;
 }
 
+BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression, bool topDown, uint32_t red, uint32_t green,
+             uint32_t blue, uint32_t alpha)
+{
+    if (red != 0) compression = BmpCompression::Bitfields;
+    return {header, bits, compression, topDown, red, green, blue, alpha, {}, {}};
+}
+
 BmpImage MakePalettedImage(int32_t width, int32_t height, std::vector<BmpColor> palette)
 {
     BmpImage image{width, height, {}, {}, std::move(palette)};

@@ -48,6 +48,10 @@ struct BmpForm {
 
 std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form);
 
+// A form with masks when any is given (compression bit fields).
+BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false,
+             uint32_t red = 0, uint32_t green = 0, uint32_t blue = 0, uint32_t alpha = 0);
+
 BmpImage MakePalettedImage(int32_t width, int32_t height, std::vector<BmpColor> palette);
 BmpImage MakeColorImage(int32_t width, int32_t height);
 

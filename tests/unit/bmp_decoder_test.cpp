@@ -59,14 +59,10 @@ std::vector<BmpColor> DistinctPalette(size_t n)
     return palette;
 }
 
-BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false)
-{
-    return {header, bits, compression, topDown, 0, 0, 0, 0, {}, {}};
-}
-
+// A bit-field form: masks red, green, blue, alpha.
 BmpForm Fields(uint32_t header, uint16_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0, bool topDown = false)
 {
-    return {header, bits, BmpCompression::Bitfields, topDown, r, g, b, a, {}, {}};
+    return Form(header, bits, BmpCompression::Bitfields, topDown, r, g, b, a);
 }
 
 // Every form of a 13 x 7 picture decodes cut to 12 columns, top row first:

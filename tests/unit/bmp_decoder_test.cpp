@@ -99,10 +99,8 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
         const BmpImage image = colors != 0 ? MakePalettedImage(13, 7, DistinctPalette(colors)) : MakeColorImage(13, 7);
         const auto [b8, b16] = Decode(WriteBmp(image, c.form));
-        ASSERT_EQ(b8.width, 12);
-        ASSERT_EQ(b16.height, 7);
-        ASSERT_EQ(b8.pixels.size(), 84u);
-        ASSERT_EQ(b16.pixels.size(), 84u);
+        ASSERT_EQ(std::tuple(b8.width, b16.height, b8.pixels.size(), b16.pixels.size()),
+                  std::tuple(12, 7, size_t{84}, size_t{84}));
         for (int32_t y = 0; y < 7; ++y)
             for (int32_t x = 0; x < 12; ++x) {
                 BmpColor want = image.ColorAt(x, y);
@@ -113,9 +111,7 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
                 const BmpColor got = PaletteColor(b8, b8.pixels[y * 12 + x]);
                 ASSERT_EQ(c.exact ? got : BmpColor{}, c.exact ? want : BmpColor{}) << x << "," << y;
                 ASSERT_EQ(Pack555(got), Pack555(want)) << x << "," << y;
-                if (colors != 0) {
-                    ASSERT_EQ(b8.pixels[y * 12 + x], image.indices[y * 13 + x]) << x << "," << y;
-                }
+                ASSERT_TRUE(colors == 0 || b8.pixels[y * 12 + x] == image.indices[y * 13 + x]) << x << "," << y;
             }
         for (uint32_t i = colors; i < 256 && colors != 0; ++i) ASSERT_EQ(PaletteColor(b8, static_cast<uint8_t>(i)), BmpColor{}) << i;
     }
@@ -176,8 +172,7 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
 TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
 {
     // 64 x 64 with 4096 colours: a smooth red-green plane with blue stripes.
-    BmpImage image;
-    image.width = image.height = 64;
+    BmpImage image{64, 64, {}, {}, {}};
     for (int32_t y = 0; y < 64; ++y)
         for (int32_t x = 0; x < 64; ++x)
             image.colors.push_back({static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 4),
@@ -286,19 +281,14 @@ std::string ExpectRefused(const Bytes& file, const std::string& what)
 {
     SCOPED_TRACE(what);
     Bitmap8 b8;
-    b8.width = 77;
     Bitmap16 b16;
-    b16.width = 77;
+    b8.width = b16.width = 77;
     std::string error, error16;
     EXPECT_FALSE(DecodeBmp8(file.data(), file.size(), b8, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(error.find('\n'), std::string::npos);
-    EXPECT_EQ(b8.width, 77);
-    EXPECT_TRUE(b8.pixels.empty());
     EXPECT_FALSE(DecodeBmp16(file.data(), file.size(), b16, error16));
+    EXPECT_TRUE(!error.empty() && error.find('\n') == std::string::npos) << error;
     EXPECT_EQ(error16, error);
-    EXPECT_EQ(b16.width, 77);
-    EXPECT_TRUE(b16.pixels.empty());
+    EXPECT_TRUE(b8.width == 77 && b8.pixels.empty() && b16.width == 77 && b16.pixels.empty());
     return error;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,10 +36,9 @@ const NumberSetting kNumbers[] = {
 
 std::vector<uint8_t> BytesOf(const NumberSetting& n, double value)
 {
-    std::vector<uint8_t> bytes(n.size);
     const int32_t i = static_cast<int32_t>(value);
-    std::memcpy(bytes.data(), n.size == 4 ? static_cast<const void*>(&i) : &value, n.size);
-    return bytes;
+    const auto* at = static_cast<const uint8_t*>(n.size == 4 ? static_cast<const void*>(&i) : &value);
+    return std::vector<uint8_t>(at, at + n.size);
 }
 
 std::vector<uint8_t> FieldBytes(SaverSettings& s, const NumberSetting& n)
@@ -78,21 +78,16 @@ TEST(LoadSettings, EachNumberLoadsOnlyAtItsOwnSizeAndFallsBackAlone)
             for (int size = -1; size < static_cast<int>(std::size(sizes)); ++size) {
                 MemorySettingsStore store = GoodKey();
                 std::vector<uint8_t> stored;
-                if (size < 0) {
-                    store.values.erase(wrecked.name);
-                } else {
-                    for (uint32_t i = 0; i < sizes[size]; ++i) stored.push_back(static_cast<uint8_t>('A' + i % 26));
-                    store.Set(wrecked.name, type, stored.data(), sizes[size]);
-                }
+                for (uint32_t i = 0; size >= 0 && i < sizes[size]; ++i) stored.push_back(static_cast<uint8_t>('A' + i % 26));
+                store.values.erase(wrecked.name);
+                if (size >= 0) store.Set(wrecked.name, type, stored.data(), sizes[size]);
                 SCOPED_TRACE(std::string(wrecked.name) + " type " + std::to_string(type) + " size " +
                              (size < 0 ? "missing" : std::to_string(sizes[size])));
                 SaverSettings s = Scrambled();
                 LoadSettings(s, store);
                 EXPECT_EQ(FieldBytes(s, wrecked), stored.size() == wrecked.size ? stored : BytesOf(wrecked, wrecked.fallback));
-                for (const NumberSetting& other : kNumbers) {
-                    if (&other == &wrecked) continue;
-                    EXPECT_EQ(FieldBytes(s, other), BytesOf(other, other.good)) << other.name;
-                }
+                for (const NumberSetting& other : kNumbers)
+                    EXPECT_TRUE(&other == &wrecked || FieldBytes(s, other) == BytesOf(other, other.good)) << other.name;
                 EXPECT_STREQ(s.IMGFilename, "C:\\keep.bmp");
             }
 }
@@ -101,32 +96,28 @@ TEST(LoadSettings, EachNumberLoadsOnlyAtItsOwnSizeAndFallsBackAlone)
 // a longer or missing one loads as the empty name. The last byte stays 0.
 TEST(LoadSettings, NameLoadsUpTo299BytesTerminated)
 {
-    for (uint32_t size : {0u, 1u, 2u, 298u, 299u, 300u, 400u})
+    for (int size : {-1, 0, 1, 2, 298, 299, 300, 400})  // -1: missing
         for (bool terminated : {false, true}) {
-            if (terminated && size == 0) continue;
+            if (terminated && size <= 0) continue;
             SCOPED_TRACE(std::to_string(size) + (terminated ? " ending in 0" : " unterminated"));
             MemorySettingsStore store = GoodKey();
-            std::string stored(size, 'n');
+            std::string stored(std::max(size, 0), 'n');
             if (terminated) stored[size - 1] = '\0';
-            store.Set("IMGFilename", kStoreBinary, stored.data(), size);
+            store.values.erase("IMGFilename");
+            if (size >= 0) store.Set("IMGFilename", kStoreBinary, stored.data(), size);
             SaverSettings s = Scrambled();
             LoadSettings(s, store);
             EXPECT_EQ(s.IMGFilename[kImageFilenameSize - 1], 0);
-            EXPECT_EQ(std::string(s.IMGFilename), size <= 299 ? std::string(terminated ? size - 1 : size, 'n') : "");
+            const std::string want = size < 0 || size > 299 ? "" : std::string(terminated ? size - 1 : size, 'n');
+            EXPECT_EQ(std::string(s.IMGFilename), want);
             for (const NumberSetting& n : kNumbers) EXPECT_EQ(FieldBytes(s, n), BytesOf(n, n.good)) << n.name;
         }
-    MemorySettingsStore store = GoodKey();
-    store.values.erase("IMGFilename");
-    SaverSettings s = Scrambled();
-    LoadSettings(s, store);
-    EXPECT_STREQ(s.IMGFilename, "");
 }
 
 TEST(LoadSettings, AMissingKeyKeepsWhateverTheRecordHeld)
 {
     SaverSettings s;
-    s.NumBuf = 5;
-    s.XScale = 7.5;
+    s.NumBuf = 5, s.XScale = 7.5;
     MemorySettingsStore empty;
     LoadSettings(s, empty);
     EXPECT_EQ(s.NumBuf, 5);
@@ -140,10 +131,7 @@ TEST(LoadSettings, AMissingKeyKeepsWhateverTheRecordHeld)
 TEST(SaveSettings, WritesThirteenValuesInOrderAndRoundsTheWidth)
 {
     SaverSettings s;
-    for (const NumberSetting& n : kNumbers) {
-        const std::vector<uint8_t> b = BytesOf(n, n.good);
-        std::memcpy(n.field(s), b.data(), n.size);
-    }
+    for (const NumberSetting& n : kNumbers) std::memcpy(n.field(s), BytesOf(n, n.good).data(), n.size);
     s.ScreenWidth = 643;
     std::strcpy(s.IMGFilename, "C:\\pictures\\tile.bmp");
     MemorySettingsStore store;

@@ -26,7 +26,7 @@ struct DrawnText {
     RECT rect;
     UINT format;
 };
-std::vector<DrawnText> drawn;
+std::vector<DrawnText> drawn;  // every DrawTextA
 std::vector<UINT> announced;  // the flag of every SPI_SETSCREENSAVERRUNNING
 std::vector<UINT> seen;       // messages that reached the window
 WNDPROC saverProc = nullptr;
@@ -124,12 +124,10 @@ protected:
 
 TEST_F(SaverWindowTest, ClassIsRegisteredOnceWithItsFields)
 {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
+    WNDCLASSEXA wc = {sizeof wc};
     ASSERT_TRUE(GetClassInfoExA(Instance(), kSaverClass, &wc));
     EXPECT_EQ(wc.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
-    EXPECT_EQ(wc.hCursor, nullptr);
-    EXPECT_EQ(wc.hIcon, nullptr);
+    EXPECT_TRUE(wc.hCursor == nullptr && wc.hIcon == nullptr);
     EXPECT_EQ(wc.hbrBackground, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     EXPECT_FALSE(RegisterSaverClass(Instance()));  // a second registration is refused
 }
@@ -141,7 +139,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
     RECT rc;
     GetWindowRect(window, &rc);
-    EXPECT_TRUE(IsRectEmpty(&rc) && rc.right == rc.left && rc.bottom == rc.top);
+    EXPECT_TRUE(rc.right == rc.left && rc.bottom == rc.top);
     for (uint32_t ticks = 0; ticks < 3; ++ticks) {
         SendMessageA(window, WM_CLOSE, 0, 0);
         ASSERT_TRUE(IsWindow(window)) << "closed after " << ticks << " ticks";
@@ -177,9 +175,8 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     RECT rc, client;
     GetWindowRect(window, &rc);
     GetClientRect(window, &client);
-    EXPECT_EQ(rc.left, 0);
-    EXPECT_EQ(rc.right - rc.left, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(rc.bottom - rc.top, GetSystemMetrics(SM_CYSCREEN));
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    EXPECT_TRUE(EqualRect(&rc, &screen));
     EXPECT_NE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     EXPECT_EQ(announced, std::vector<UINT>{1});  // on while the saver runs
 
@@ -192,9 +189,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     for (const DrawnText& d : drawn)
         if (d.text == "   ...Initializing...   ") {
             ++startup;
-            EXPECT_EQ(d.count, -1);
-            EXPECT_EQ(d.format, 0x125u);
-            EXPECT_TRUE(EqualRect(&d.rect, &client));
+            EXPECT_TRUE(d.count == -1 && d.format == 0x125u && EqualRect(&d.rect, &client)) << d.format;
         }
     EXPECT_EQ(startup, 1);
     EXPECT_NE(drawn.front().text, drawn.back().text);

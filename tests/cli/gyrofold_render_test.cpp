@@ -117,21 +117,21 @@ TEST_F(RenderCli, BadArgumentsExitWithTwoNameTheArgumentAndWriteNothing)
 // ones too, and an empty frame that still steps the camera.
 TEST_F(RenderCli, TakesEverySettingTheSaverTakes)
 {
-    const std::vector<std::string> size = {"--width", "32", "--height", "24", "--frames", "4"};
-    auto raw = [&](std::vector<std::string> options) {
-        options.insert(options.end(), size.begin(), size.end());
-        const RunResult run = RenderSample("f.raw", options);
+    auto raw = [&](const char* option, const char* value, const char* hicolor = "1") {
+        const RunResult run =
+            RenderSample("f.raw", {option, value, "--hicolor", hicolor, "--width", "32", "--height", "24", "--frames", "4"});
         EXPECT_EQ(run.code, 0) << run.err;
         return Out("f.raw");
     };
     for (const char* hicolor : {"0", "1"}) {
         SCOPED_TRACE(hicolor);
-        EXPECT_EQ(raw({"--hicolor", hicolor, "--numbuf", "2147483647"}), raw({"--hicolor", hicolor, "--numbuf", "8"}));
-        EXPECT_EQ(raw({"--hicolor", hicolor, "--numbuf", "-2147483648"}), raw({"--hicolor", hicolor, "--numbuf", "1"}));
-        EXPECT_NE(raw({"--hicolor", hicolor, "--numbuf", "8"}), raw({"--hicolor", hicolor, "--numbuf", "1"}));
+        EXPECT_EQ(raw("--numbuf", "2147483647", hicolor), raw("--numbuf", "8", hicolor));
+        EXPECT_EQ(raw("--numbuf", "-2147483648", hicolor), raw("--numbuf", "1", hicolor));
+        EXPECT_NE(raw("--numbuf", "8", hicolor), raw("--numbuf", "1", hicolor));
     }
-    EXPECT_EQ(raw({"--xscale", "5e-324", "--yscale", "-4.9e-324"}).size(), 32u * 24u * 2u);
-    EXPECT_EQ(raw({"--rot1", "1e-320"}), raw({"--rot1", "0"}));
+    EXPECT_EQ(raw("--xscale", "5e-324").size(), 32u * 24u * 2u);
+    EXPECT_EQ(raw("--yscale", "-4.9e-324").size(), 32u * 24u * 2u);
+    EXPECT_EQ(raw("--rot1", "1e-320"), raw("--rot1", "0"));
 
     for (const char* side : {"--width", "--height"}) {
         SCOPED_TRACE(side);

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <deque>
+#include <tuple>
 #include <vector>
 
 #include "settings/saver_settings.h"
@@ -24,16 +25,14 @@ public:
     bool ListMode(uint32_t index, DisplayModeEntry& entry) override
     {
         EXPECT_EQ(index, listed++);
-        if (index >= modes.size()) return false;
-        entry = modes[index];
-        return true;
+        if (index < modes.size()) entry = modes[index];
+        return index < modes.size();
     }
     int32_t ChangeMode(const DisplayModeRequest& request) override
     {
         requests.push_back(request);
-        if (answers.empty()) return kDisplayChangeSuccessful;
-        const int32_t answer = answers.front();
-        answers.pop_front();
+        const int32_t answer = answers.empty() ? kDisplayChangeSuccessful : answers.front();
+        if (!answers.empty()) answers.pop_front();
         return answer;
     }
     void RestoreDefaultMode() override { ++restores; }
@@ -42,9 +41,7 @@ public:
 SaverSettings Wanted(int32_t width, int32_t height, int32_t stretch)
 {
     SaverSettings settings;
-    settings.ScreenWidth = width;
-    settings.ScreenHeight = height;
-    settings.Stretch = stretch;
+    settings.ScreenWidth = width, settings.ScreenHeight = height, settings.Stretch = stretch;
     return settings;
 }
 
@@ -54,10 +51,9 @@ TEST(DisplayModeRequest, DepthJoinsTheMaskUnlessStretchIsZero)
 {
     for (int32_t stretch : {0, 7, 8, 16, 32}) {
         const DisplayModeRequest r = PrepareModeRequest(-320, 240, stretch);
-        EXPECT_EQ(r.width, 0xFFFFFEC0u);  // a negative size travels as its bit pattern
-        EXPECT_EQ(r.height, 240u);
-        EXPECT_EQ(r.bitsPerPel, static_cast<uint32_t>(stretch));
-        EXPECT_EQ(r.fields, stretch == 0 ? 0x180000u : 0x1C0000u) << stretch;
+        // A negative size travels as its bit pattern.
+        EXPECT_EQ((std::vector<uint32_t>{r.width, r.height, r.bitsPerPel, r.fields}),
+                  (std::vector<uint32_t>{0xFFFFFEC0u, 240, uint32_t(stretch), stretch == 0 ? 0x180000u : 0x1C0000u}));
     }
 }
 
@@ -91,8 +87,7 @@ TEST(SwitchDisplayMode, RequestsTheWantedSizeThenTheFallback)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedDisplay display;
-        display.modes = modes;
-        display.answers = c.answers;
+        display.modes = modes, display.answers = c.answers;
         EXPECT_EQ(SwitchDisplayModeWith(display, c.wanted), c.changed);
         ASSERT_EQ(display.requests.size(), c.requests.size());
         for (size_t i = 0; i < c.requests.size(); ++i) {
@@ -134,9 +129,7 @@ TEST(FindFallbackMode, TakesEachStrictlySmallerModeInListOrder)
         ScriptedDisplay display;
         display.modes = c.modes;
         const FallbackSize found = FindFallbackMode(display, c.wanted);
-        EXPECT_EQ(found.found, c.found);
-        EXPECT_EQ(found.width, c.width);
-        EXPECT_EQ(found.height, c.height);
+        EXPECT_EQ(std::tuple(found.found, found.width, found.height), std::tuple(c.found, c.width, c.height));
         EXPECT_EQ(display.listed, c.modes.size() + 1);  // the whole list, always
     }
 }

@@ -124,7 +124,8 @@ protected:
 
 TEST_F(SaverWindowTest, ClassIsRegisteredOnceWithItsFields)
 {
-    WNDCLASSEXA wc = {sizeof wc};
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
     ASSERT_TRUE(GetClassInfoExA(Instance(), kSaverClass, &wc));
     EXPECT_EQ(wc.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_TRUE(wc.hCursor == nullptr && wc.hIcon == nullptr);
@@ -158,12 +159,9 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(TakeQuit(), 0);
     EXPECT_TRUE(IsWindow(host));
-}
-
-TEST_F(SaverWindowTest, HostDestroyingTheWindowEndsTheLoop)
-{
-    ASSERT_NE(MakePreview(), nullptr);
-    DestroyWindow(host);  // before start-up is over: no close gate applies
+    // The host destroying a new preview ends the loop, before start-up is over.
+    ASSERT_NE(window = CreateSaverWindow(host), nullptr);
+    DestroyWindow(host);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(TakeQuit(), 0);
 }
@@ -179,6 +177,17 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_TRUE(EqualRect(&rc, &screen));
     EXPECT_NE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     EXPECT_EQ(announced, std::vector<UINT>{1});  // on while the saver runs
+
+    // WM_PAINT only marks the window painted: no erase (which BeginPaint or
+    // the default handling would ask for), no drawing.
+    saverProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch)));
+    InvalidateRect(window, nullptr, TRUE);
+    seen.clear();
+    EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
+    EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+    EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
+    EXPECT_TRUE(drawn.empty());
+    EXPECT_EQ(SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)), 0);
 
     // The start-up text is drawn once, on the first tick, centred in the
     // client area; the failed scene setup then draws its own error text.
@@ -224,22 +233,6 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_NE(GetCursor(), nullptr);
     EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
     EXPECT_EQ(TakeQuit(), 0);
-}
-
-// WM_PAINT only marks the window painted: no erase (which BeginPaint or the
-// default handling would ask for), no drawing.
-TEST_F(SaverWindowTest, PaintNeitherDrawsNorErases)
-{
-    window = CreateSaverWindow(nullptr);
-    ASSERT_NE(window, nullptr);
-    saverProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch)));
-    InvalidateRect(window, nullptr, TRUE);
-    seen.clear(), drawn.clear();
-    EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
-    EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
-    EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
-    EXPECT_TRUE(drawn.empty());
-    EXPECT_EQ(SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)), 0);
 }
 
 // Without its start-up timer the saver could never set up or close: the

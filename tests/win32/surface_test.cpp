@@ -49,8 +49,9 @@ uint16_t ReadBack(HWND w, int x, int y)
     return Texel(GetRValue(c) >> 3, GetGValue(c) >> 3, GetBValue(c) >> 3);
 }
 
-// Every CreateDIBSection: the colour table it was given and the memory it gave.
+// Every CreateDIBSection: the header and colour table it was given and the memory it gave.
 struct DibCall {
+    BITMAPINFOHEADER header;
     std::vector<RGBQUAD> table;
     void* bits;
 };
@@ -65,44 +66,23 @@ HBITMAP WINAPI RecordDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     // that a surface still pointing there is told apart from one that moved.
     if (!dibCalls.empty()) blockers.push_back(VirtualAlloc(dibCalls.back().bits, 1, MEM_RESERVE, PAGE_NOACCESS));
     HBITMAP b = dibHook->Original<decltype(&CreateDIBSection)>()(dc, info, usage, bits, section, offset);
-    dibCalls.push_back({std::vector<RGBQUAD>(info->bmiColors, info->bmiColors + 256), *bits});
+    dibCalls.push_back({info->bmiHeader, std::vector<RGBQUAD>(info->bmiColors, info->bmiColors + 256), *bits});
     return b;
 }
 
-TEST(Surface, HeaderValuesOfBothKinds)
-{
-    const Rect32 frame = {0, 0, 318, 200};
-    PalettedSurface p(0, &frame, nullptr);
-    HiColorSurface h(0, &frame);
-    // 8-bit rows bottom-up, 16-bit rows top-down; the width rounded up to 4.
-    for (const auto& [x, height, bits, image] : {std::tuple{&p.info.header, 200, 8, 64000u}, {&h.info.header, -200, 16, 0u}}) {
-        EXPECT_EQ(std::vector<long>({long(x->biSize), x->biWidth, x->biHeight, x->biPlanes, x->biBitCount}),
-                  std::vector<long>({40, 320, height, 1, bits}));
-        EXPECT_EQ(std::vector<DWORD>({x->biCompression, x->biSizeImage, x->biClrUsed}), std::vector<DWORD>({BI_RGB, image, 0}));
-    }
-    PALETTEENTRY e[256];
-    ASSERT_EQ(GetPaletteEntries(h.palette, 0, 256, e), 256u);
-    for (int i : {0, 1, 127, 255}) EXPECT_EQ(RGB(e[i].peRed, e[i].peGreen, e[i].peBlue), RGB(i, i, i));
-    p.Release();
-    h.Release();
-}
-
-// The 8-bit DIB takes its colours from the table in the header, so the table
-// must hold the palette when the section is made, at construction and at
-// every SetPalette; SetPalette makes a new section, whose memory the surface
-// then points to.
-TEST(Surface, ColourTableIsWrittenBeforeEachDibSection)
+// The headers of both kinds, with the width rounded up to 4. The 8-bit DIB
+// takes its colours from the table in the header, so the table must hold the
+// palette when the section is made, at construction and at every SetPalette;
+// SetPalette makes a new section, whose memory the surface then points to.
+TEST(Surface, HeadersAndTheColourTableBeforeEachDibSection)
 {
     IatHook hook("gdi32.dll", "CreateDIBSection", reinterpret_cast<void*>(&RecordDib));
     ASSERT_TRUE(hook.Installed());
     dibHook = &hook;
     dibCalls.clear();
     uint8_t first[768], second[768];
-    for (int i = 0; i < 768; ++i) {
-        first[i] = static_cast<uint8_t>(i * 7);
-        second[i] = static_cast<uint8_t>(255 - i * 3);
-    }
-    const Rect32 frame = {0, 0, 16, 4};
+    for (int i = 0; i < 768; ++i) first[i] = uint8_t(i * 7), second[i] = uint8_t(255 - i * 3);
+    const Rect32 frame = {0, 0, 18, 4};
     PalettedSurface p(0, &frame, first);
     HBITMAP firstDib = p.dibSection;
     p.SetPalette(second);
@@ -132,6 +112,15 @@ TEST(Surface, ColourTableIsWrittenBeforeEachDibSection)
     EXPECT_EQ(dibCalls.size(), 3u);
     EXPECT_EQ(before, std::tuple(h.pixelMemory, h.palette, h.dibSection));
     EXPECT_EQ(std::memcmp(&info, &h.info, sizeof info), 0);
+    // 8-bit rows bottom-up, 16-bit rows top-down.
+    for (const auto& [x, height, bits, image] : {std::tuple{&dibCalls[0].header, 4, 8, 80u}, {&dibCalls[2].header, -4, 16, 0u}}) {
+        EXPECT_EQ(std::vector<long>({long(x->biSize), x->biWidth, x->biHeight, x->biPlanes, x->biBitCount}),
+                  std::vector<long>({40, 20, height, 1, bits}));
+        EXPECT_EQ(std::vector<DWORD>({x->biCompression, x->biSizeImage, x->biClrUsed}), std::vector<DWORD>({BI_RGB, image, 0}));
+    }
+    PALETTEENTRY e16[256];  // the 16-bit surface's palette: a grey ramp
+    ASSERT_EQ(GetPaletteEntries(h.palette, 0, 256, e16), 256u);
+    for (int i : {0, 1, 127, 255}) EXPECT_EQ(RGB(e16[i].peRed, e16[i].peGreen, e16[i].peBlue), RGB(i, i, i));
     h.Release();
 }
 

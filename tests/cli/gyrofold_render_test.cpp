@@ -164,11 +164,11 @@ TEST_F(RenderCli, AFileThatCannotBeLoadedExitsWithOneAndTheDecodersReason)
 
 // The frame the saver itself would draw: the same settings through scene setup
 // and the renderer, in this process.
-std::string FrameInProcess(int32_t hiColor, int32_t width, int frames)
+std::string FrameInProcess(int32_t hiColor, int32_t width, int32_t height, int frames)
 {
     auto scene = std::make_unique<Scene>();
     SaverSettings s;
-    s.UseHiColor = hiColor, s.ScreenWidth = width;
+    s.UseHiColor = hiColor, s.ScreenWidth = width, s.ScreenHeight = height;
     std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", SAMPLE_IMAGE_PATH);
     SetupScene(*scene, s, 0, 0);
     EXPECT_EQ(scene->sceneReady, 1);
@@ -181,25 +181,11 @@ std::string FrameInProcess(int32_t hiColor, int32_t width, int frames)
 
 // Raw frames hold the surface's rows without stride padding (322 is no
 // multiple of 4), and frame k of a numbered run is the frame of a k-frame run.
-TEST_F(RenderCli, RawFramesAreWhatTheEngineDrawsNumberedFromOne)
-{
-    for (int32_t hiColor : {0, 1}) {
-        SCOPED_TRACE(hiColor);
-        ASSERT_EQ(RenderSample("p%%-%03d.raw", {"--hicolor", std::to_string(hiColor), "--frames", "3", "--width", "322"}).code, 0);
-        EXPECT_EQ(Out("p%-003.raw").size(), 322u * 240u * (hiColor ? 2u : 1u));
-        EXPECT_EQ(Out("p%-001.raw"), FrameInProcess(hiColor, 322, 1));
-        EXPECT_EQ(Out("p%-003.raw"), FrameInProcess(hiColor, 322, 3));
-        EXPECT_NE(Out("p%-001.raw"), Out("p%-003.raw"));
-        EXPECT_EQ(FileCount(), 3);
-        ClearOut();
-    }
-}
-
 // PNG, BMP and GIF files show the raw frames as they are on screen: 5-bit
 // channels widened by repeating their top bits, 8-bit frames with the
 // texture's palette, GIF frames through the fixed palette in 16 bits. Each is
 // read back with its own library.
-TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
+TEST_F(RenderCli, RawFramesAreWhatTheEngineDrawsAndPicturesShowThemAsOnScreen)
 {
     const int32_t w = 322, h = 10;
     Bitmap8 sample, b8;
@@ -211,8 +197,13 @@ TEST_F(RenderCli, PictureFormatsShowTheRawFramesAsOnScreen)
     for (const bool hiColor : {false, true}) {
         SCOPED_TRACE(hiColor);
         const std::vector<std::string> o = {"--hicolor", hiColor ? "1" : "0", "--width", "322", "--height", "10", "--frames", "3"};
-        for (const char* name : {"r-%d.raw", "f.png", "f.bmp", "a.gif"}) ASSERT_EQ(RenderSample(name, o).code, 0) << name;
-        const std::string rawFile = Out("r-3.raw"), bmp = Out("f.bmp");
+        for (const char* name : {"p%%-%03d.raw", "f.png", "f.bmp", "a.gif"}) ASSERT_EQ(RenderSample(name, o).code, 0) << name;
+        EXPECT_EQ(FileCount(), 6);
+        const std::string rawFile = Out("p%-003.raw"), bmp = Out("f.bmp");
+        ASSERT_EQ(rawFile.size(), 322u * 10u * (hiColor ? 2u : 1u));
+        EXPECT_EQ(Out("p%-001.raw"), FrameInProcess(hiColor, 322, 10, 1));
+        EXPECT_EQ(rawFile, FrameInProcess(hiColor, 322, 10, 3));
+        EXPECT_NE(Out("p%-001.raw"), rawFile);
         const auto* raw = reinterpret_cast<const uint8_t*>(rawFile.data());
         const auto* bmpBytes = reinterpret_cast<const uint8_t*>(bmp.data());
         png_image png = {};

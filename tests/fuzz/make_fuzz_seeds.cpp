@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     std::vector<BmpColor> palette;
     for (int i = 0; i < 16; ++i) palette.push_back({uint8_t(i * 16), uint8_t(255 - i * 9), uint8_t(i * 5)});
     const BmpImage paletted = MakePalettedImage(9, 5, palette);
-    const BmpImage direct = MakeColorImage(9, 5);
+    const BmpImage direct = MakePalettedImage(9, 5, {{1, 2, 3}, {250, 128, 7}, {90, 200, 33}, {0, 255, 64}});
     const BmpCompression rle4 = BmpCompression::Rle4, rle8 = BmpCompression::Rle8, rgb = BmpCompression::Rgb;
     const std::pair<const char*, BmpForm> seeds[] = {
         {"core8", Form(Core, 8)},   {"core24", Form(Core, 24)},     {"info1", Form(Info, 1)},   {"info4", Form(Info, 4)},

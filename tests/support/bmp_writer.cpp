@@ -1,7 +1,5 @@
 #include "tests/support/bmp_writer.h"
 
-#include <stdexcept>
-
 namespace bmpw {
 
 namespace {
@@ -91,7 +89,7 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
     uint32_t masks[3] = {0x7C00u, 0x03E0u, 0x001Fu};
     if (form.redMask != 0) masks[0] = form.redMask, masks[1] = form.greenMask, masks[2] = form.blueMask;
     else if (form.bitsPerPixel == 32) masks[0] = 0xFF0000u, masks[1] = 0xFF00u, masks[2] = 0xFFu;
-    uint32_t entries = core && paletted ? 1u << form.bitsPerPixel : static_cast<uint32_t>(image.palette.size());
+    uint32_t entries = !paletted ? 0 : core ? 1u << form.bitsPerPixel : static_cast<uint32_t>(image.palette.size());
     entries = form.paletteEntries.value_or(entries);
     const std::vector<uint8_t> pixels = EncodePixels(image, form, masks);
 
@@ -146,20 +144,9 @@ BmpImage MakePalettedImage(int32_t width, int32_t height, std::vector<BmpColor> 
     return image;
 }
 
-BmpImage MakeColorImage(int32_t width, int32_t height)
-{
-    BmpImage image{width, height, {}, {}, {}};
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            image.colors.push_back({static_cast<uint8_t>(x * 37 + y * 11), static_cast<uint8_t>(y * 53 + 7),
-                                    static_cast<uint8_t>(x * y + 91)});
-    return image;
-}
-
 void Put16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value)
 {
-    if (offset + 2 > bytes.size()) throw std::out_of_range("Put16 past the end");
-    bytes[offset] = static_cast<uint8_t>(value), bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+    bytes.at(offset) = static_cast<uint8_t>(value), bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
 }
 
 void Put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)

@@ -41,7 +41,8 @@ struct BmpForm {
     // Masks for BmpCompression::Bitfields; zero means 5-5-5 or 8-8-8.
     uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;
     // Colour table entries written; by default the palette's size (2^bits for
-    // the core header). The count field says 0 for 2^bits, else the entries.
+    // the core header, none for direct colour). The count field says 0 for
+    // 2^bits, else the entries.
     std::optional<uint32_t> paletteEntries;
     std::optional<std::vector<uint8_t>> pixelData;  // replaces the encoded pixels
 };
@@ -52,8 +53,8 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form);
 BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false,
              uint32_t red = 0, uint32_t green = 0, uint32_t blue = 0, uint32_t alpha = 0);
 
+// Index (7x + 3y + x / 3) mod the palette size at (x, y).
 BmpImage MakePalettedImage(int32_t width, int32_t height, std::vector<BmpColor> palette);
-BmpImage MakeColorImage(int32_t width, int32_t height);
 
 // Little-endian field patches; the offsets hold for the 40-byte layout.
 void Put16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);

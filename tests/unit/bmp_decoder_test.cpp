@@ -101,7 +101,7 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         const uint16_t bits = c.form.bitsPerPixel;
         // 8-bit files use fewer than 256 entries: the rest must come out black.
         const size_t colors = bits == 8 ? 200 : (bits < 8 ? size_t{1} << bits : 0);
-        const BmpImage image = colors != 0 ? MakePalettedImage(13, 7, DistinctPalette(colors)) : MakeColorImage(13, 7);
+        const BmpImage image = MakePalettedImage(13, 7, DistinctPalette(colors != 0 ? colors : 200));
         const auto [b8, b16] = Decode(WriteBmp(image, c.form));
         ASSERT_EQ(std::tuple(b8.width, b16.height, b8.pixels.size(), b16.pixels.size()),
                   std::tuple(12, 7, size_t{84}, size_t{84}));
@@ -169,7 +169,7 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
         Bytes data;
         for (int i = 0; i < 4; ++i) data.insert(data.end(), c.pixel.begin(), c.pixel.end());
         form.pixelData = data;
-        EXPECT_EQ(Texels(Decode(WriteBmp(MakeColorImage(4, 1), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
+        EXPECT_EQ(Texels(Decode(WriteBmp(MakePalettedImage(4, 1, {}), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
     }
 }
 
@@ -274,7 +274,7 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
 {
     // Widths whose rows need no padding, so that every byte is needed.
     const BmpImage paletted = MakePalettedImage(12, 5, DistinctPalette(16));
-    const BmpImage direct = MakeColorImage(8, 3);
+    const BmpImage direct = MakePalettedImage(8, 3, DistinctPalette(24));
     const Bytes files[] = {
         WriteBmp(paletted, Form(Core, 8)),
         WriteBmp(direct, Form(Core, 24)),
@@ -301,7 +301,7 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
 TEST(BmpDecoder, HostileHeadersAreRefused)
 {
     const BmpImage image = MakePalettedImage(12, 5, DistinctPalette(16));
-    const BmpImage direct = MakeColorImage(8, 3);
+    const BmpImage direct = MakePalettedImage(8, 3, DistinctPalette(24));
     const BmpForm info8 = Form(Info, 8);
     auto patched = [&](Bytes file, size_t offset, uint32_t value, size_t width = 4) {
         if (width == 2) Put16(file, offset, static_cast<uint16_t>(value));

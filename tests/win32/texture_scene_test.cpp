@@ -1,0 +1,169 @@
+// The GDI texture loaders: joined to the same results as the portable decoder
+// (whose tables cover the file forms), and their own refusals. Then scene
+// setup and teardown, many times over the real DIB surfaces, this loader and
+// a real window, give back every GDI object; so does a setup that fails to
+// load its image. (Heap blocks of the portable scene code are checked by the
+// sanitizer build natively.)
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "effect/render_frame.h"
+#include "imaging/bmp_decoder.h"
+#include "imaging/scene.h"
+#include "imaging/texture.h"
+#include "tests/support/bmp_writer.h"
+
+using namespace bmpw;
+
+namespace {
+
+std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    const std::string path = ::testing::TempDir() + "gyrofold_loader_" + name + ".bmp";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+}
+
+std::vector<BmpColor> Palette()
+{
+    std::vector<BmpColor> p(256);
+    for (size_t i = 0; i < 256; ++i) p[i] = {uint8_t(i * 37 + 5), uint8_t(255 - i * 11), uint8_t(i * 3)};
+    return p;
+}
+
+// An 8-bit file 257 wide loads as 256 wide, top row first, with the same
+// texels and palette as the decoder gives, and the same 5-5-5 texels.
+TEST(TextureLoader, GivesTheDecodersTexels)
+{
+    const std::vector<uint8_t> paletted = WriteBmp(MakePalettedImage(257, 9, Palette()), Form(Info, 8));
+    Bitmap8 d8;
+    Bitmap16 d16;
+    std::string error;
+    ASSERT_TRUE(DecodeBmp8(paletted.data(), paletted.size(), d8, error)) << error;
+    ASSERT_TRUE(DecodeBmp16(paletted.data(), paletted.size(), d16, error)) << error;
+
+    const std::string path = WriteFile("paletted", paletted);
+    int32_t width = 0, height = 0;
+    uint8_t *palette = nullptr, *pixels = nullptr;
+    uint16_t* texels = nullptr;
+    ASSERT_EQ(LoadTexture8(path.c_str(), &width, &height, &palette, &pixels), 0);
+    EXPECT_EQ(width * 100 + height, 25609);
+    EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + 256 * 9), std::vector<uint8_t>(d8.pixels.begin(), d8.pixels.end()));
+    EXPECT_EQ(std::vector<uint8_t>(palette, palette + 768), std::vector<uint8_t>(d8.palette, d8.palette + 768));
+    ASSERT_EQ(LoadTexture16(path.c_str(), &width, &height, &texels), 0);
+    EXPECT_EQ(std::vector<uint16_t>(texels, texels + 256 * 9), std::vector<uint16_t>(d16.pixels.begin(), d16.pixels.end()));
+    for (void* p : {static_cast<void*>(pixels), static_cast<void*>(palette), static_cast<void*>(texels)}) std::free(p);
+    std::remove(path.c_str());
+}
+
+// Sizes the mapper cannot use or that would cost too much memory are refused
+// with the outputs untouched, as are files the platform cannot read.
+TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
+{
+    BmpForm huge = Form(Info, 8, BmpCompression::Rle8);
+    huge.pixelData = std::vector<uint8_t>{0, 1};
+    std::vector<uint8_t> hugeFile = WriteBmp(MakePalettedImage(8, 3, Palette()), huge);
+    Put32(hugeFile, kWidthAt, 8192);
+    Put32(hugeFile, kHeightAt, 8193);  // a few bytes declaring more than 64 Mi texels
+    BmpForm oneBit = Form(Info, 1);
+    oneBit.paletteEntries = 2;
+    const std::string paths[] = {
+        WriteFile("narrow3", WriteBmp(MakePalettedImage(3, 10, Palette()), Form(Info, 8))),
+        WriteFile("too_wide", WriteBmp(MakePalettedImage(kMaxBitmapSide + 4, 1, Palette()), oneBit)),
+        WriteFile("too_many", hugeFile), "", "Z:\\no\\such\\file.bmp", "C:\\windows\\win.ini",
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        int32_t w = -7, h = -7;
+        uint8_t *palette = nullptr, *pixels = nullptr;
+        uint16_t* pixels16 = nullptr;
+        EXPECT_EQ(LoadTexture8(path.c_str(), &w, &h, &palette, &pixels), -1);
+        EXPECT_EQ(LoadTexture16(path.c_str(), &w, &h, &pixels16), -1);
+        EXPECT_EQ(w * 10 + h, -77);
+        EXPECT_TRUE(palette == nullptr && pixels == nullptr && pixels16 == nullptr);
+        if (!path.empty()) std::remove(path.c_str());
+    }
+}
+
+HWND MakeWindow(int width, int height)
+{
+    return CreateWindowExA(0, "STATIC", "scene", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+// Wine answers GetGuiResources with 0 (a stub there). Its GDI handle table
+// takes a handle whose upper word is 0 as "any generation", so asking the
+// type of every index counts the live objects of this process.
+DWORD GdiObjects()
+{
+    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (reported != 0) return reported;
+    DWORD live = 0;
+    for (uintptr_t index = 1; index < 0x10000; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+    return live;
+}
+
+TEST(SceneCycles, SetupAndTeardownGiveBackEveryGdiObject)
+{
+    const std::string texture = WriteFile("scene", WriteBmp(MakePalettedImage(256, 200, Palette()), Form(Info, 8)));
+    const std::string missing = texture + ".missing";
+    HWND window = MakeWindow(400, 300), host = MakeWindow(152, 112);
+    PumpMessages();
+    auto scene = std::make_unique<Scene>();
+
+    const struct {
+        const char* name;
+        int32_t useHiColor, numBuf;
+        bool preview;
+        const std::string* image;
+    } runs[] = {
+        {"8-bit, NumBuf 3, full screen", 0, 3, false, &texture},
+        {"16-bit, NumBuf 5, full screen", 1, 5, false, &texture}, {"16-bit preview", 1, 3, true, &texture},
+        {"8-bit, missing image", 0, 3, false, &missing},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        auto cycle = [&] {
+            SaverSettings s;
+            s.UseHiColor = run.useHiColor;
+            s.NumBuf = run.numBuf;
+            std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", run.image->c_str());
+            SetupScene(*scene, s, reinterpret_cast<WindowHandle>(window), run.preview ? reinterpret_cast<WindowHandle>(host) : 0);
+            EXPECT_EQ(scene->sceneReady != 0, run.image == &texture);
+            RenderFrame(*scene, s);
+            TeardownScene(*scene);
+            PumpMessages();
+        };
+        // The first cycles fill the heap's free lists and the system's caches.
+        for (int i = 0; i < 3; ++i) cycle();
+        const DWORD gdi = GdiObjects();
+        for (int i = 0; i < 20; ++i) cycle();
+        EXPECT_LE(GdiObjects(), gdi);
+        EXPECT_EQ(scene->currentSurface, nullptr);
+    }
+    // The count sees one object more.
+    const DWORD gdi = GdiObjects();
+    HGDIOBJ brush = CreateSolidBrush(RGB(1, 2, 3));
+    EXPECT_EQ(GdiObjects(), gdi + 1);
+    DeleteObject(brush);
+    DestroyWindow(window);
+    DestroyWindow(host);
+    DeleteFileA(texture.c_str());
+}
+
+}  // namespace

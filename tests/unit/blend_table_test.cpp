@@ -73,11 +73,8 @@ TEST(BlendTable, DiagonalNeedNotBeTheEntryItself)
     EXPECT_EQ(b.table[255 * 256 + 255], 0);
 }
 
-TEST(BlendTable, IdenticalColoursGiveZerosAndTheTableIsSymmetric)
+TEST(BlendTable, TheTableIsSymmetric)
 {
-    const Built same = Build(Uniform(90, 90, 90));
-    for (int i = 0; i < kBlendTableSize; ++i) ASSERT_EQ(same.table[i], 0);
-
     std::vector<uint8_t> palette(768);
     uint32_t seed = 12345;
     for (auto& c : palette) c = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);

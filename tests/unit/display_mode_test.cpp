@@ -47,19 +47,10 @@ SaverSettings Wanted(int32_t width, int32_t height, int32_t stretch)
 
 DisplayModeEntry Mode(uint32_t width, uint32_t height, uint32_t bits = 8) { return {width, height, bits}; }
 
-TEST(DisplayModeRequest, DepthJoinsTheMaskUnlessStretchIsZero)
-{
-    for (int32_t stretch : {0, 7, 8, 16, 32}) {
-        const DisplayModeRequest r = PrepareModeRequest(-320, 240, stretch);
-        // A negative size travels as its bit pattern.
-        EXPECT_EQ((std::vector<uint32_t>{r.width, r.height, r.bitsPerPel, r.fields}),
-                  (std::vector<uint32_t>{0xFFFFFEC0u, 240, uint32_t(stretch), stretch == 0 ? 0x180000u : 0x1C0000u}));
-    }
-}
-
-// The wanted size first; on a result code other than restart and bad flags,
-// the fallback mode with the Stretch depth rule; a second refusal leaves the
-// mode as it was.
+// The wanted size first (a negative size travels as its bit pattern; the depth
+// joins the fields unless Stretch is 0); on a result code other than restart
+// and bad flags, the fallback mode with the Stretch depth rule; a second
+// refusal leaves the mode as it was.
 TEST(SwitchDisplayMode, RequestsTheWantedSizeThenTheFallback)
 {
     const std::vector<DisplayModeEntry> modes = {Mode(640, 480, 16), Mode(400, 300, 8)};
@@ -73,6 +64,7 @@ TEST(SwitchDisplayMode, RequestsTheWantedSizeThenTheFallback)
     } cases[] = {
         {"Stretch -1 calls nothing", Wanted(320, 240, -1), {}, 0, {}, 0},
         {"exact size at once", Wanted(300, 200, 0), {}, 1, {{300, 200, 0, 0x180000}}, 0},
+        {"negative size, odd depth", Wanted(-320, 240, 7), {}, 1, {{0xFFFFFEC0u, 240, 7, 0x1C0000}}, 0},
         {"restart stops", Wanted(300, 200, 0), {kDisplayChangeRestart}, 0, {{300, 200, 0, 0x180000}}, 0},
         {"bad flags stop", Wanted(300, 200, 0), {kDisplayChangeBadFlags}, 0, {{300, 200, 0, 0x180000}}, 0},
         {"failed searches, any depth", Wanted(300, 200, 0), {kDisplayChangeFailed}, 1,

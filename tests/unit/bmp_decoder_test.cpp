@@ -1,7 +1,6 @@
-// The BMP decoder's exhaustive tables live here, once: every form it reads,
-// every file it refuses, and the texture loaders over it. The layers above
-// (the Win32 loader, gyrofold-render, the saver) show with one case each that
-// they are joined to it.
+// The BMP decoder's exhaustive tables, once: every form it reads, every file it
+// refuses, and the native texture loaders over it. The layers above show with
+// one case each that they are joined to it.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -166,9 +165,8 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BmpForm form = c.form;
-        Bytes data;
-        for (int i = 0; i < 4; ++i) data.insert(data.end(), c.pixel.begin(), c.pixel.end());
-        form.pixelData = data;
+        form.pixelData.emplace();
+        for (int i = 0; i < 4; ++i) form.pixelData->insert(form.pixelData->end(), c.pixel.begin(), c.pixel.end());
         EXPECT_EQ(Texels(Decode(WriteBmp(MakePalettedImage(4, 1, {}), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
     }
 }
@@ -210,20 +208,14 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
         Bytes data;  // bottom row first
         Bytes want;  // top row first
     } cases[] = {
-        {"RLE8 run, literal, end of line, delta",
-         kRle8,
-         {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1},
+        {"RLE8 run, literal, end of line, delta", kRle8, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1},
          {0, 0, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 7, 7, 1, 2, 3, 0, 0}},
         // Many encoders close the last row with an end of line before the
         // end of the picture; that is still inside the picture.
-        {"RLE8 end of line after the last row",
-         kRle8,
-         {8, 1, 0, 0, 8, 2, 0, 0, 8, 3, 0, 0, 0, 1},
+        {"RLE8 end of line after the last row", kRle8, {8, 1, 0, 0, 8, 2, 0, 0, 8, 3, 0, 0, 0, 1},
          {3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1}},
         // Runs alternate their two nibbles; literals hold nibbles high first.
-        {"RLE4 runs and literals",
-         kRle4,
-         {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 0, 0, 2, 0, 1, 8, 0xFF, 0, 1},
+        {"RLE4 runs and literals", kRle4, {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 0, 0, 2, 0, 1, 8, 0xFF, 0, 1},
          {15, 15, 15, 15, 15, 15, 15, 15, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 1, 2, 1, 10, 11, 12}},
     };
     for (const auto& c : cases) {
@@ -276,14 +268,11 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
     const BmpImage paletted = MakePalettedImage(12, 5, DistinctPalette(16));
     const BmpImage direct = MakePalettedImage(8, 3, DistinctPalette(24));
     const Bytes files[] = {
-        WriteBmp(paletted, Form(Core, 8)),
-        WriteBmp(direct, Form(Core, 24)),
+        WriteBmp(paletted, Form(Core, 8)),      WriteBmp(direct, Form(Core, 24)),
         WriteBmp(MakePalettedImage(8, 5, DistinctPalette(16)), Form(Info, 4)),
         WriteBmp(direct, Form(Info, 24, BmpCompression::Rgb, true)),
-        WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)),
-        WriteBmp(direct, Fields(V4, 32, 0xFF0000, 0xFF00, 0xFF)),
-        WriteBmp(paletted, Form(V5, 8)),
-        WriteBmp(paletted, Form(Info, 8, kRle8)),
+        WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)), WriteBmp(direct, Fields(V4, 32, 0xFF0000, 0xFF00, 0xFF)),
+        WriteBmp(paletted, Form(V5, 8)),        WriteBmp(paletted, Form(Info, 8, kRle8)),
         WriteBmp(paletted, Form(Info, 4, kRle4)),
     };
     for (const Bytes& file : files) {

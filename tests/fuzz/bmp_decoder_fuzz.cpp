@@ -8,14 +8,10 @@
 
 #include "imaging/bmp_decoder.h"
 
-namespace {
-
-void Check(bool ok)
+static void Check(bool ok)
 {
     if (!ok) std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

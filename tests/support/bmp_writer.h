@@ -1,9 +1,8 @@
 #pragma once
-// Writes BMP files in the forms the decoders meet: 12-byte core headers and
-// 16- to 124-byte headers of the 40-byte layout; 1, 4, 8, 16, 24 and 32 bits
-// per pixel, with or without bit-field masks; RLE4 and RLE8; bottom-up and
-// top-down. Tests build their pictures here instead of keeping binary files,
-// and patch single fields (Put16, Put32) to make hostile files.
+// BMP files of every form the decoders meet, built in tests instead of kept as
+// binary files: 12-byte core headers and 16- to 124-byte headers of the 40-byte
+// layout, 1 to 32 bits, bit fields, RLE4/RLE8, either row order. Hostile files
+// patch single fields (Put16, Put32).
 
 #include <cstdint>
 #include <optional>

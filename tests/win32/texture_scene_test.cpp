@@ -1,9 +1,6 @@
-// The GDI texture loaders: joined to the same results as the portable decoder
-// (whose tables cover the file forms), and their own refusals. Then scene
-// setup and teardown, many times over the real DIB surfaces, this loader and
-// a real window, give back every GDI object; so does a setup that fails to
-// load its image. (Heap blocks of the portable scene code are checked by the
-// sanitizer build natively.)
+// The GDI texture loaders, joined to the portable decoder's results, with their
+// own refusals; and scene cycles over them, the DIB surfaces and a real window
+// giving back every GDI object (the sanitizer build checks the heap natively).
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "effect/render_frame.h"
 #include "imaging/scene.h"
@@ -94,9 +95,8 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         ASSERT_EQ(run.scene->texture.width * 1000 + run.scene->texture.height, 256200);
         for (int32_t y = 0; y < 200; ++y) ASSERT_EQ(run.scene->texture.rowOffsets[y], y * 256);
         ASSERT_NE(run.Surface(), nullptr);
-        EXPECT_EQ(run.Surface()->HiColor(), c.hiColor != 0);
-        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(c.width, c.height));
-        EXPECT_EQ(run.Surface()->window, c.preview ? kPreviewPane : kSaverWindow);
+        EXPECT_EQ(std::tuple(run.Surface()->HiColor(), run.Surface()->Width(), run.Surface()->Height(), run.Surface()->window),
+                  std::tuple(c.hiColor != 0, c.width, c.height, c.preview ? kPreviewPane : kSaverWindow));
         EXPECT_EQ(run.settings.NumBuf, c.numBufAfter);
         const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
         run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
@@ -125,28 +125,20 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
 
 TEST(SceneSetup, UnloadableImageShowsTheErrorAndNothingIsDrawn)
 {
-    for (int32_t hiColor : {0, 1}) {
+    // In preview the error goes to the pane.
+    for (const auto& [hiColor, target, right] : {std::tuple{0, WindowHandle{0}, 1024}, {1, kPreviewPane, 152}}) {
         SceneRun run(testing::TempDir() + "no-such-file.bmp", hiColor, 3);
-        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
+        SetupScene(*run.scene, run.settings, kSaverWindow, target);
         EXPECT_FALSE(run.scene->sceneReady);
         ASSERT_EQ(NativeStatusTexts().size(), 1u);
-        EXPECT_STREQ(NativeStatusTexts()[0].text, "    ERROR LOADING IMAGE    ");
-        EXPECT_EQ(NativeStatusTexts()[0].wholeWindow, 0);
-        EXPECT_EQ(NativeStatusTexts()[0].window, kSaverWindow);
-        EXPECT_EQ(NativeStatusTexts()[0].rect.bottom, 768);
+        const StatusTextRecord& t = NativeStatusTexts()[0];
+        EXPECT_STREQ(t.text, "    ERROR LOADING IMAGE    ");
+        EXPECT_EQ(std::tuple(t.wholeWindow, t.window, t.rect.right), std::tuple(0, target ? target : kSaverWindow, right));
         // Nothing is kept for a scene that will never draw.
-        EXPECT_EQ(run.scene->currentSurface, nullptr);
-        EXPECT_EQ(run.scene->texture.pixels, nullptr);
+        EXPECT_TRUE(run.scene->currentSurface == nullptr && run.scene->texture.pixels == nullptr);
         RenderFrame(*run.scene, run.settings);
         EXPECT_EQ(run.scene->motion[hiColor].turnAngle, 0.0);
-        TeardownScene(*run.scene);
     }
-    // In preview the error goes to the pane.
-    SceneRun preview("", 1, 1);
-    SetupScene(*preview.scene, preview.settings, kSaverWindow, kPreviewPane);
-    ASSERT_EQ(NativeStatusTexts().size(), 1u);
-    EXPECT_EQ(NativeStatusTexts()[0].window, kPreviewPane);
-    EXPECT_EQ(NativeStatusTexts()[0].rect.right, 152);
 }
 
 TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)

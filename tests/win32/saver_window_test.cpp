@@ -80,15 +80,7 @@ void Tick(HWND w) { SendMessageA(w, WM_TIMER, 1, 0); }
 
 class SaverWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_TRUE(RegisterSaverClass(Instance()));
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = Instance();
-        wc.lpszClassName = "GyrofoldPreviewHost";
-        RegisterClassA(&wc);
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(RegisterSaverClass(Instance())); }
     void SetUp() override
     {
         TheShell = ShellState{};
@@ -104,16 +96,15 @@ protected:
     void TearDown() override
     {
         for (HWND w : {window, host})
-            if (w && IsWindow(w)) DestroyWindow(w);
+            if (IsWindow(w)) DestroyWindow(w);
         TakeQuit();
         TheShell = ShellState{};
     }
     HWND MakePreview()
     {
-        host = CreateWindowExA(0, "GyrofoldPreviewHost", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr,
-                               nullptr, Instance(), nullptr);
-        TheShell.preview = 1;
-        TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
+        host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr, nullptr,
+                               Instance(), nullptr);
+        TheShell.preview = 1, TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
         return window = CreateSaverWindow(host);
     }
     IatHook draw_{"user32.dll", "DrawTextA", reinterpret_cast<void*>(&RecordDrawText)};

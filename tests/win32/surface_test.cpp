@@ -148,7 +148,7 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
     const struct {
         int windowWidth, windowHeight, frameWidth, frameHeight;
         DWORD style;
-        bool hiColor;
+        int hiColor;
     } cases[] = {
         {641, 300, 318, 200, WS_POPUP, true},    // x = 323 / 2 = 161; rows 320 texels apart
         {317, 240, 320, 200, WS_POPUP, true},    // x = -3 / 2 = -1
@@ -165,25 +165,18 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
         const int x = ((outer.right - outer.left) - c.frameWidth) / 2;
         const int y = ((outer.bottom - outer.top) - c.frameHeight) / 2;
         ASSERT_TRUE(!(c.style & WS_CAPTION) || client.right - client.left != outer.right - outer.left);
-        const Rect32 frame = {0, 0, c.frameWidth, c.frameHeight};
-        Surface* s = CreateSurface(c.hiColor ? 1 : 0, H(w), frame);
+        Surface* s = CreateSurface(c.hiColor, H(w), Rect32{0, 0, c.frameWidth, c.frameHeight});
         // Column c of picture row r shows a colour of its own; the 8-bit
         // palette maps index i to the 5-5-5 colour (i, i, 0).
         uint8_t colours[768] = {};
         for (int i = 0; i < 32; ++i) colours[3 * i] = colours[3 * i + 1] = static_cast<uint8_t>(i << 3);
         s->SetPalette(colours);
         const int stride = (c.frameWidth + 3) & ~3;
-        auto shown = [&](int col, int row) {
-            return c.hiColor ? Texel(16, row & 31, col & 31) : Texel((col + row) & 31, (col + row) & 31, 0);
-        };
+        auto shown = [&](int col, int r) { return c.hiColor ? Texel(16, r & 31, col & 31) : Texel((col + r) & 31, (col + r) & 31, 0); };
         for (int r = 0; r < c.frameHeight; ++r)
-            for (int col = 0; col < c.frameWidth; ++col) {
-                if (c.hiColor)
-                    static_cast<uint16_t*>(s->pixelMemory)[r * stride + col] = shown(col, r);
-                else
-                    static_cast<uint8_t*>(s->pixelMemory)[(c.frameHeight - 1 - r) * stride + col] =
-                        static_cast<uint8_t>((col + r) & 31);
-            }
+            for (int col = 0; col < c.frameWidth; ++col)
+                if (c.hiColor) static_cast<uint16_t*>(s->pixelMemory)[r * stride + col] = shown(col, r);
+                else static_cast<uint8_t*>(s->pixelMemory)[(c.frameHeight - 1 - r) * stride + col] = uint8_t((col + r) & 31);
         s->Present();
         GdiFlush();
         const int clientW = client.right - client.left, clientH = client.bottom - client.top;

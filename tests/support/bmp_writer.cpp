@@ -23,16 +23,11 @@ uint32_t PlaceChannel(uint32_t value, uint32_t mask)
     return static_cast<uint32_t>(repeated >> (have - bits)) << low;
 }
 
-// One RLE row as a single literal stretch, padded to 16 bits; rows of one or
-// two texels, which a literal cannot hold, as runs of 1. Runs of more are the
-// hand-written streams' to show.
+// One RLE row of 3 to 255 texels as a single literal stretch, padded to 16
+// bits; runs are the hand-written streams' to show.
 void EncodeRow(const uint8_t* row, int32_t width, bool four, std::vector<uint8_t>& out)
 {
     auto pair = [&](int32_t x) { return four ? uint8_t((row[x] & 15) << 4 | (x + 1 < width ? row[x + 1] & 15 : 0)) : row[x]; };
-    if (width < 3) {
-        for (int32_t x = 0; x < width; ++x) out.insert(out.end(), {1, four ? uint8_t(row[x] * 17) : row[x]});
-        return;
-    }
     out.insert(out.end(), {0, static_cast<uint8_t>(width)});
     const int32_t bytes = four ? (width + 1) / 2 : width;
     for (int32_t i = 0; i < bytes; ++i) out.push_back(pair(four ? 2 * i : i));
@@ -102,12 +97,10 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
     Append(header, 1, 2);
     Append(header, form.bitsPerPixel, 2);
     if (!core) {
-        Append(header, static_cast<uint32_t>(form.compression), 4);
-        Append(header, static_cast<uint32_t>(pixels.size()), 4);
-        Append(header, 2835, 4);  // 72 dots per inch
-        Append(header, 2835, 4);
-        Append(header, paletted && entries == 1u << form.bitsPerPixel ? 0 : entries, 4);
-        Append(header, 0, 4);
+        // Compression, pixel bytes, 72 dots per inch both ways, colours, all important.
+        const uint32_t used = paletted && entries == 1u << form.bitsPerPixel ? 0 : entries;
+        for (uint32_t v : {static_cast<uint32_t>(form.compression), static_cast<uint32_t>(pixels.size()), 2835u, 2835u, used, 0u})
+            Append(header, v, 4);
         // Masks sit in the header from V4 on, after it in a 40-byte one.
         if (fields || form.header > Info)
             for (uint32_t m : {masks[0], masks[1], masks[2], form.alphaMask}) Append(header, fields ? m : 0, 4);
@@ -120,9 +113,8 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
         if (!core) header.push_back(0);
     }
     std::vector<uint8_t> out = {'B', 'M'};
-    Append(out, static_cast<uint32_t>(14 + header.size() + pixels.size()), 4);
-    Append(out, 0, 4);
-    Append(out, static_cast<uint32_t>(14 + header.size()), 4);
+    const uint32_t offset = static_cast<uint32_t>(14 + header.size());
+    for (uint32_t v : {offset + static_cast<uint32_t>(pixels.size()), 0u, offset}) Append(out, v, 4);
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), pixels.begin(), pixels.end());
     return out;

@@ -79,14 +79,12 @@ TEST(MotionModel, AmplitudesAndFrequenciesOfZero)
 TEST(MotionModel, PhasesWrapOnceAndOnlyPastThePeriod)
 {
     MotionState m;
-    m.zoomPhase = 6.28318;  // exactly the period: stays
-    m.rotPhase = 6.29;
+    m.zoomPhase = 6.28318, m.rotPhase = 6.29;  // the zoom phase is exactly the period: it stays
     AdvanceMotion(m, 1.0, 0.0, 1.0, 0.0);
     EXPECT_EQ(m.zoomPhase, 6.28318);
     EXPECT_DOUBLE_EQ(m.rotPhase, 6.29 - 6.28318);
     // A single subtraction, not a remainder.
-    m.zoomPhase = 20.0;
-    m.rotPhase = -0.5;
+    m.zoomPhase = 20.0, m.rotPhase = -0.5;
     AdvanceMotion(m, 1.0, 0.0, 1.0, 0.0);
     EXPECT_DOUBLE_EQ(m.zoomPhase, 20.0 - 6.28318);
     EXPECT_DOUBLE_EQ(m.rotPhase, -0.5 + 6.28318);

@@ -98,8 +98,7 @@ HWND MakeWindow(int width, int height)
 
 void PumpMessages()
 {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
 }
 
 // Wine answers GetGuiResources with 0 (a stub there). Its GDI handle table
@@ -125,20 +124,17 @@ TEST(SceneCycles, SetupAndTeardownGiveBackEveryGdiObject)
 
     const struct {
         const char* name;
-        int32_t useHiColor, numBuf;
-        bool preview;
+        int32_t useHiColor, numBuf, preview;
         const std::string* image;
     } runs[] = {
-        {"8-bit, NumBuf 3, full screen", 0, 3, false, &texture},
-        {"16-bit, NumBuf 5, full screen", 1, 5, false, &texture}, {"16-bit preview", 1, 3, true, &texture},
-        {"8-bit, missing image", 0, 3, false, &missing},
+        {"8-bit, NumBuf 3, full screen", 0, 3, 0, &texture}, {"16-bit, NumBuf 5, full screen", 1, 5, 0, &texture},
+        {"16-bit preview", 1, 3, 1, &texture},               {"8-bit, missing image", 0, 3, 0, &missing},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
         auto cycle = [&] {
             SaverSettings s;
-            s.UseHiColor = run.useHiColor;
-            s.NumBuf = run.numBuf;
+            s.UseHiColor = run.useHiColor, s.NumBuf = run.numBuf;
             std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", run.image->c_str());
             SetupScene(*scene, s, reinterpret_cast<WindowHandle>(window), run.preview ? reinterpret_cast<WindowHandle>(host) : 0);
             EXPECT_EQ(scene->sceneReady != 0, run.image == &texture);

@@ -18,7 +18,6 @@ enum class BmpCompression : uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 
 struct BmpColor {
     uint8_t red = 0, green = 0, blue = 0;
     bool operator==(const BmpColor& o) const { return red == o.red && green == o.green && blue == o.blue; }
-    bool operator!=(const BmpColor& o) const { return !(*this == o); }
 };
 
 // A picture, row 0 at the top. Paletted forms (1, 4, 8 bits) store indices;

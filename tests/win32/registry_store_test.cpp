@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "settings/registry_store_win32.h"
 #include "settings/saver_settings.h"
@@ -25,9 +26,7 @@ protected:
     static void Put(const char* name, DWORD type, const void* data, DWORD size, const wchar_t* wide = nullptr)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kSettingsKeyPath, &key), ERROR_SUCCESS);
         const auto* bytes = static_cast<const BYTE*>(data);
         EXPECT_EQ(wide ? RegSetValueExW(key, wide, 0, type, bytes, size) : RegSetValueExA(key, name, 0, type, bytes, size),
                   ERROR_SUCCESS);
@@ -78,9 +77,7 @@ TEST_F(RegistryStoreTest, SaveWritesTheKeyAndLoadReadsIt)
 
     const SaverSettings saved = TheSettings;
     LoadSettings();
-    EXPECT_EQ(TheSettings.ScreenWidth, 640);
-    EXPECT_EQ(TheSettings.NumBuf, 11);
-    EXPECT_EQ(TheSettings.Zoom2, 0.125);
+    EXPECT_EQ(std::tuple(TheSettings.ScreenWidth, TheSettings.NumBuf, TheSettings.Zoom2), std::tuple(640, 11, 0.125));
     EXPECT_STREQ(TheSettings.IMGFilename, "C:\\tile.bmp");
     TheSettings = saved;
 }

@@ -74,10 +74,8 @@ TEST(FormatScaleText, TwoDecimalsOrTheShortestExactExponentForm)
         std::memset(area, 0x5A, sizeof area);
         FormatScaleText(c.value, buffer, kScaleTextSize);
         EXPECT_STREQ(buffer, c.text);
-        for (size_t i = 0; i < 32; ++i) {  // guard bytes on both sides
-            ASSERT_EQ(static_cast<unsigned char>(area[i]), 0x5A);
-            ASSERT_EQ(static_cast<unsigned char>(buffer[kScaleTextSize + i]), 0x5A);
-        }
+        for (size_t i = 0; i < 32; ++i)  // guard bytes on both sides
+            ASSERT_TRUE(area[i] == 0x5A && buffer[kScaleTextSize + i] == 0x5A) << i;
     }
     // 5e294 has 295 digits: with ".00" and the terminator it fills 299 bytes.
     FormatScaleText(5e294, buffer, kScaleTextSize);

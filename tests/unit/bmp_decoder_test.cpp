@@ -120,9 +120,9 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
 
 // A hand-made 8-bit file, 4 x 2: the bottom row comes first in the file, and
 // colour table entries are blue, green, red, reserved.
-Bytes HandMadeFile()
+TEST(BmpDecoder, TopRowComesFirstAndPaletteTurnsToRedGreenBlue)
 {
-    return {
+    const auto [b8, b16] = Decode({
         'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,  // file header: size 70, pixels at 62
         40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0,  // 40-byte header, 4 x 2, 1 plane, 8 bits
         0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // no compression, 8 bytes of pixels
@@ -131,12 +131,7 @@ Bytes HandMadeFile()
         0xF8, 0x07, 0xC0, 0x99,                          // entry 1: red 0xC0, green 0x07, blue 0xF8
         1, 1, 0, 1,                                      // bottom row
         0, 0, 1, 0,                                      // top row
-    };
-}
-
-TEST(BmpDecoder, TopRowComesFirstAndPaletteTurnsToRedGreenBlue)
-{
-    const auto [b8, b16] = Decode(HandMadeFile());
+    });
     EXPECT_EQ(Texels(b8.pixels), (Bytes{0, 0, 1, 0, 1, 1, 0, 1}));
     const uint8_t wantPalette[6] = {0x30, 0x20, 0x10, 0xC0, 0x07, 0xF8};
     EXPECT_EQ(std::memcmp(b8.palette, wantPalette, 6), 0);
@@ -289,7 +284,6 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
 {
     const BmpImage image = MakePalettedImage(12, 5, DistinctPalette(16));
     const BmpImage direct = MakePalettedImage(8, 3, DistinctPalette(24));
-    const BmpForm info8 = Form(Info, 8);
     auto patched = [&](Bytes file, size_t offset, uint32_t value, size_t width = 4) {
         if (width == 2) Put16(file, offset, static_cast<uint16_t>(value));
         else Put32(file, offset, value);
@@ -301,7 +295,7 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         form.pixelData = data;
         return WriteBmp(small, form);
     };
-    const Bytes plain = WriteBmp(image, info8), plain4 = WriteBmp(image, Form(Info, 4));
+    const Bytes plain = WriteBmp(image, Form(Info, 8)), plain4 = WriteBmp(image, Form(Info, 4));
     const Bytes rle8 = WriteBmp(image, Form(Info, 8, kRle8));
     const Bytes masks565 = WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F));
     const struct {

@@ -59,10 +59,8 @@ LRESULT CALLBACK Watch(HWND w, UINT m, WPARAM wp, LPARAM lp)
 // The exit code of the WM_QUIT the window's destruction posted, or -1.
 int TakeQuit()
 {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&msg))
         if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-        else DispatchMessageA(&msg);
     return -1;
 }
 
@@ -70,9 +68,8 @@ int TakeQuit()
 bool AsksToClose(HWND w, UINT m, WPARAM wp = 0, LPARAM lp = 0)
 {
     SendMessageA(w, m, wp, lp);
-    MSG msg;
     bool any = false;
-    while (PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE)) any = true;
+    for (MSG msg; PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE);) any = true;
     return any;
 }
 

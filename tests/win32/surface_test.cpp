@@ -28,11 +28,8 @@ HWND MakeWindow(int width, int height, DWORD style = WS_POPUP | WS_VISIBLE)
     HWND w = CreateWindowExA(WS_EX_TOPMOST, "GyrofoldSurfaceTest", "surface", style, 0, 0, width, height, nullptr,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
     UpdateWindow(w);
-    MSG msg;
-    for (int i = 0; i < 20; ++i) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(5);
-    }
+    for (int i = 0; i < 20; ++i, Sleep(5))
+        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
     return w;
 }
 

@@ -31,8 +31,8 @@ std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes
 
 std::vector<BmpColor> Palette()
 {
-    std::vector<BmpColor> p(256);
-    for (size_t i = 0; i < 256; ++i) p[i] = {uint8_t(i * 37 + 5), uint8_t(255 - i * 11), uint8_t(i * 3)};
+    std::vector<BmpColor> p;
+    for (size_t i = 0; i < 256; ++i) p.push_back({uint8_t(i * 37 + 5), uint8_t(255 - i * 11), uint8_t(i * 3)});
     return p;
 }
 

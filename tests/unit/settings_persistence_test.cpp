@@ -43,18 +43,14 @@ std::vector<uint8_t> BytesOf(const NumberSetting& n, double value)
 
 std::vector<uint8_t> FieldBytes(SaverSettings& s, const NumberSetting& n)
 {
-    const auto* at = static_cast<const uint8_t*>(n.field(s));
-    return std::vector<uint8_t>(at, at + n.size);
+    return std::vector<uint8_t>(static_cast<uint8_t*>(n.field(s)), static_cast<uint8_t*>(n.field(s)) + n.size);
 }
 
 MemorySettingsStore GoodKey()
 {
     MemorySettingsStore store;
     store.keyExists = true;
-    for (const NumberSetting& n : kNumbers) {
-        const std::vector<uint8_t> b = BytesOf(n, n.good);
-        store.Set(n.name, kStoreBinary, b.data(), n.size);
-    }
+    for (const NumberSetting& n : kNumbers) store.Set(n.name, kStoreBinary, BytesOf(n, n.good).data(), n.size);
     store.Set("IMGFilename", kStoreString, "C:\\keep.bmp", 12);
     return store;
 }

@@ -33,7 +33,7 @@ namespace {
 std::string ReadText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 struct RunResult {
@@ -72,8 +72,6 @@ protected:
                              std::to_string(getpid()),
                       out_ = dir_ + "/out";
 };
-
-int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 // Bad arguments exit with 2, files that cannot be read or written with 1 and
 // the decoder's reason; every failure is one line and writes nothing.
@@ -118,7 +116,7 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
         SCOPED_TRACE(shown);
         const RunResult run = Render(c.args);
         EXPECT_EQ(run.code, c.code);
-        EXPECT_EQ(Lines(run.err), 1) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
         EXPECT_EQ(FileCount(), 0);
     }

@@ -29,10 +29,7 @@ uint16_t Pack555(BmpColor c)
 }
 
 template <typename T>
-std::vector<T> Texels(const PixelBuffer<T>& p)
-{
-    return std::vector<T>(p.begin(), p.end());
-}
+std::vector<T> Texels(const PixelBuffer<T>& p) { return std::vector<T>(p.begin(), p.end()); }
 
 // Both decodings of a file that must load.
 struct Decoded {

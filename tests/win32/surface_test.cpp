@@ -33,8 +33,6 @@ HWND MakeWindow(int width, int height, DWORD style = WS_POPUP | WS_VISIBLE)
     return w;
 }
 
-WindowHandle H(HWND w) { return reinterpret_cast<WindowHandle>(w); }
-
 uint16_t Texel(int r, int g, int b) { return static_cast<uint16_t>((r << 10) | (g << 5) | b); }
 
 // The window's pixel as a 5-5-5 value.
@@ -162,7 +160,7 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
         const int x = ((outer.right - outer.left) - c.frameWidth) / 2;
         const int y = ((outer.bottom - outer.top) - c.frameHeight) / 2;
         ASSERT_TRUE(!(c.style & WS_CAPTION) || client.right - client.left != outer.right - outer.left);
-        Surface* s = CreateSurface(c.hiColor, H(w), Rect32{0, 0, c.frameWidth, c.frameHeight});
+        Surface* s = CreateSurface(c.hiColor, reinterpret_cast<WindowHandle>(w), Rect32{0, 0, c.frameWidth, c.frameHeight});
         // Column c of picture row r shows a colour of its own; the 8-bit
         // palette maps index i to the 5-5-5 colour (i, i, 0).
         uint8_t colours[768] = {};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/command_line.h"
@@ -11,10 +12,7 @@ WindowHandle H(int64_t v) { return static_cast<WindowHandle>(static_cast<intptr_
 
 TEST(ParseWindowArg, ReadsDecimalByTheAtoiRules)
 {
-    const struct {
-        const char* text;
-        int64_t handle;
-    } cases[] = {
+    const std::pair<const char*, int64_t> cases[] = {
         {"  \t\n1234", 1234},  {"+77", 77},  {"-5", -5} /* sign-extended like a C int */,
         {"12abc", 12},         {"", 0},      {"abc", 0},
         {"-", 0},              {"+-3", 0},   {" + 3", 0} /* no space after the sign */,
@@ -23,7 +21,7 @@ TEST(ParseWindowArg, ReadsDecimalByTheAtoiRules)
         {"4294967297", 1},
         {"99999999999999999999", 1661992959},  // (10^20 - 1) mod 2^32
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseWindowArg(c.text), H(c.handle)) << '"' << c.text << '"';
+    for (const auto& [text, handle] : cases) EXPECT_EQ(ParseWindowArg(text), H(handle)) << '"' << text << '"';
     EXPECT_EQ(ParseWindowArg(nullptr), 0u);
 }
 

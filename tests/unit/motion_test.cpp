@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "effect/motion.h"
@@ -49,17 +50,14 @@ TEST(MotionModel, StepsOfTheFirstFrameUnderEachSetting)
 TEST(MotionModel, FixedPointConversionTruncatesAndWraps)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    const struct {
-        double value;
-        int32_t expected;
-    } cases[] = {
+    const std::pair<double, int32_t> cases[] = {
         {-1847.71, -1847}, {1847.99, 1847}, {-0.999, 0}, {std::nan(""), 0}, {inf, 0}, {-inf, 0},
         {9223372036854775808.0, 0},   // 2^63 is out of range
         {-9223372036854775808.0, 0},  // -2^63 fits and has a zero low half
         {2147483648.0, std::numeric_limits<int32_t>::min()},
         {2147483653.0, -2147483643}, {4294967303.0, 7}, {4294967295.9, -1}, {-4294967297.0, -1},
     };
-    for (const auto& c : cases) EXPECT_EQ(ToFixed(c.value), c.expected) << c.value;
+    for (const auto& [value, expected] : cases) EXPECT_EQ(ToFixed(value), expected) << value;
 }
 
 TEST(MotionModel, AmplitudesAndFrequenciesOfZero)

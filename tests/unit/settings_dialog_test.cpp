@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "settings/motion_sliders.h"
 
@@ -22,18 +24,15 @@ TEST(MotionSliders, SixteenValuesAndTheirPositions)
         EXPECT_EQ(MotionSliderValues[i], expected[i]) << i;
         EXPECT_EQ(SliderPositionFor(expected[i]), i);
     }
-    const struct {
-        double setting;
-        int32_t position;
-        double savedBack;
-    } cases[] = {
+    // A setting, its slider position and the value saved back from there.
+    const std::tuple<double, int32_t, double> cases[] = {
         {1.0, 8, 1.1},  // the default is not in the table: the lookup goes up
         {0.95, 8, 1.1},       {12.0, 15, 10.0},    {-3.0, 0, 0.0},     {0.0500001, 2, 0.1},
         {10.0000001, 15, 10.0}, {kInf, 15, 10.0}, {-kInf, 0, 0.0},    {kNaN, 0, 0.0}, {-kNaN, 0, 0.0},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SliderPositionFor(c.setting), c.position) << c.setting;
-        EXPECT_EQ(MotionValueAt(SliderPositionFor(c.setting)), c.savedBack) << c.setting;
+    for (const auto& [setting, position, savedBack] : cases) {
+        EXPECT_EQ(SliderPositionFor(setting), position) << setting;
+        EXPECT_EQ(MotionValueAt(SliderPositionFor(setting)), savedBack) << setting;
     }
     EXPECT_EQ(MotionValueAt(-1), 0.0);
     EXPECT_EQ(MotionValueAt(16), 10.0);
@@ -43,10 +42,7 @@ TEST(MotionSliders, SixteenValuesAndTheirPositions)
 // white space, trailing text ignored, 1.0 when there is none.
 TEST(ParseScaleText, ReadsTheLeadingDecimalNumberOrOne)
 {
-    const struct {
-        const char* text;
-        double expected;
-    } cases[] = {
+    const std::pair<const char*, double> cases[] = {
         {"2.5x", 2.5},   {"abc", 1.0},     {"", 1.0},           {"\n\v\f\r\t 8", 8.0}, {"   ", 1.0},
         {"0", 0.0},      {"-2", -2.0},     {"+7.5", 7.5},       {"1e3", 1000.0},     {"2.5e", 2.5},
         {".5", 0.5},     {"5.", 5.0},      {"-.5e-2", -0.005},  {"3.e2", 300.0},     {"x2", 1.0},
@@ -56,24 +52,21 @@ TEST(ParseScaleText, ReadsTheLeadingDecimalNumberOrOne)
         {"0x10", 0.0},   {"inf", 1.0},     {"-Infinity", 1.0},  {"nan", 1.0},        {"NAN(1)", 1.0},
         {"1e999", 1.0},  {"-1e999", 1.0},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseScaleText(c.text), c.expected) << '"' << c.text << '"';
+    for (const auto& [text, expected] : cases) EXPECT_EQ(ParseScaleText(text), expected) << '"' << text << '"';
 }
 
 // "%.2f", or the shortest exponent form that reads back as the same value
 // when fixed notation would not fit the 299-byte field.
 TEST(FormatScaleText, TwoDecimalsOrTheShortestExactExponentForm)
 {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {{1.0, "1.00"},       {0.333, "0.33"},   {-3.0, "-3.00"}, {12.345, "12.35"},
-                 {1e10, "10000000000.00"}, {1e300, "1e+300"}, {-2.5e299, "-2.5e+299"}, {2e295, "2e+295"}};
+    const std::pair<double, const char*> cases[] = {{1.0, "1.00"}, {0.333, "0.33"}, {-3.0, "-3.00"}, {12.345, "12.35"},
+        {1e10, "10000000000.00"}, {1e300, "1e+300"}, {-2.5e299, "-2.5e+299"}, {2e295, "2e+295"}};
     char area[kScaleTextSize + 64];
     char* buffer = area + 32;
-    for (const auto& c : cases) {
+    for (const auto& [value, text] : cases) {
         std::memset(area, 0x5A, sizeof area);
-        FormatScaleText(c.value, buffer, kScaleTextSize);
-        EXPECT_STREQ(buffer, c.text);
+        FormatScaleText(value, buffer, kScaleTextSize);
+        EXPECT_STREQ(buffer, text);
         for (size_t i = 0; i < 32; ++i)  // guard bytes on both sides
             ASSERT_TRUE(area[i] == 0x5A && buffer[kScaleTextSize + i] == 0x5A) << i;
     }
@@ -107,20 +100,18 @@ TEST(ScreenSizeFromField, FallbackWhenNoNumberAndAtLeast32)
     };
     for (const auto& c : cases)
         EXPECT_EQ(ScreenSizeFromField(c.value, c.isNumber, c.fallback), c.expected) << c.value << " " << c.isNumber;
-    EXPECT_EQ(BitDepthFromField(99, false), 0);  // no number: keep the depth
-    EXPECT_EQ(BitDepthFromField(0, true), 0);
-    EXPECT_EQ(BitDepthFromField(32, true), 32);
+    // No number keeps the depth (0).
+    EXPECT_TRUE(BitDepthFromField(99, false) == 0 && BitDepthFromField(0, true) == 0 && BitDepthFromField(32, true) == 32);
 }
 
 TEST(HiColorWarningNeeded, BelowFifteenBitsWithHiColorOn)
 {
-    const struct {
-        int32_t stretch, useHiColor;
-        bool warn;
-    } cases[] = {{8, 1, true},  {8, 0, false}, {16, 1, false}, {15, 1, false}, {14, 1, true}, {1, 1, true},
-                 {0, 1, false} /* keep the depth */, {-1, 1, false} /* no mode change */, {-2, 1, true}};
-    for (const auto& c : cases)
-        EXPECT_EQ(HiColorWarningNeeded(c.stretch, c.useHiColor), c.warn) << c.stretch << " " << c.useHiColor;
+    // Stretch, UseHiColor, warn; Stretch 0 keeps the depth, -1 changes no mode.
+    const std::tuple<int32_t, int32_t, bool> cases[] = {{8, 1, true},  {8, 0, false}, {16, 1, false},
+                                                        {15, 1, false}, {14, 1, true}, {1, 1, true},
+                                                        {0, 1, false},  {-1, 1, false}, {-2, 1, true}};
+    for (const auto& [stretch, useHiColor, warn] : cases)
+        EXPECT_EQ(HiColorWarningNeeded(stretch, useHiColor), warn) << stretch << " " << useHiColor;
 }
 
 }  // namespace

@@ -156,8 +156,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
 
 TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 {
-    window = CreateSaverWindow(nullptr);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
     RECT rc, client;
     GetWindowRect(window, &rc);
     GetClientRect(window, &client);
@@ -192,8 +191,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_NE(drawn.front().text, drawn.back().text);
 
     // Before the third tick input only hides the pointer, and a close is refused.
-    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)));
-    EXPECT_FALSE(AsksToClose(window, WM_KEYDOWN, 'A'));
+    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)) || AsksToClose(window, WM_KEYDOWN, 'A'));
     EXPECT_EQ(GetCursor(), nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(IsWindow(window));
@@ -203,8 +201,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 
     // Alt+F4 and a request to start the saver do nothing, even now that a
     // close would be honoured.
-    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_CLOSE));
-    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_SCREENSAVE));
+    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_CLOSE) || AsksToClose(window, WM_SYSCOMMAND, SC_SCREENSAVE));
     ASSERT_TRUE(IsWindow(window));
 
     // A visible pointer: the first input hides it, the next asks to close.

@@ -144,22 +144,20 @@ TEST(SceneSetup, UnloadableImageShowsTheErrorAndNothingIsDrawn)
 TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
 {
     const std::string path = WriteTexture(64, 64);
-    const struct {
-        int32_t width, height, frameWidth, frameHeight;
-    } cases[] = {
+    const int32_t cases[][4] = {  // asked width and height, frame width and height
         // "abc" and its terminator, stored as a four-byte width.
         {6513249, 240, 16384, 240}, {16384, 48, 16384, 48}, {16385, 48, 16384, 48}, {320, 2147483647, 320, 16384},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    for (const auto& [width, height, frameWidth, frameHeight] : cases) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         SceneRun run(path, 1, 3);
-        run.settings.ScreenWidth = c.width, run.settings.ScreenHeight = c.height;
+        run.settings.ScreenWidth = width, run.settings.ScreenHeight = height;
         SetupScene(*run.scene, run.settings, kSaverWindow, 0);
         ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(c.frameWidth, c.frameHeight));
-        run.ExpectZeroFilledRing(3, static_cast<size_t>(c.frameWidth) * c.frameHeight * 2);
+        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(frameWidth, frameHeight));
+        run.ExpectZeroFilledRing(3, static_cast<size_t>(frameWidth) * frameHeight * 2);
         // The settings keep what was asked for; only the frame is cut.
-        EXPECT_EQ(run.settings.ScreenWidth, c.width);
+        EXPECT_EQ(run.settings.ScreenWidth, width);
         RenderFrame(*run.scene, run.settings);
         EXPECT_EQ(run.Surface()->framesPresented, 1u);
     }

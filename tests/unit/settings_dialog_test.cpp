@@ -87,19 +87,16 @@ TEST(FormatScaleText, TwoDecimalsOrTheShortestExactExponentForm)
 
 TEST(ScreenSizeFromField, FallbackWhenNoNumberAndAtLeast32)
 {
-    const struct {
-        uint32_t value;
-        bool isNumber;
-        int32_t fallback, expected;
-    } cases[] = {
+    // The field's value, whether it holds a number, the fallback, the size.
+    const std::tuple<uint32_t, bool, int32_t, int32_t> cases[] = {
         {0, true, 320, 32},     {31, true, 240, 32}, {32, true, 320, 32},
         {322, true, 320, 322},  // rounding to 320 happens in SaveSettings
         {0, false, 320, 320},   {99, false, 240, 240},
         {3000000000u, true, 320, 32},  // above INT32_MAX reads as negative
         {2147483647u, true, 320, 2147483647},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ScreenSizeFromField(c.value, c.isNumber, c.fallback), c.expected) << c.value << " " << c.isNumber;
+    for (const auto& [value, isNumber, fallback, expected] : cases)
+        EXPECT_EQ(ScreenSizeFromField(value, isNumber, fallback), expected) << value << " " << isNumber;
     // No number keeps the depth (0).
     EXPECT_TRUE(BitDepthFromField(99, false) == 0 && BitDepthFromField(0, true) == 0 && BitDepthFromField(32, true) == 32);
 }

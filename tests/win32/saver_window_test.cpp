@@ -140,8 +140,7 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_TRUE(announced.empty());
     // Exactly SC_CLOSE and SC_SCREENSAVE are swallowed; SC_CLOSE with its low
     // bits set takes the default path, which closes through WM_CLOSE.
-    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0), 0);
-    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
+    EXPECT_FALSE(AsksToClose(window, WM_SYSCOMMAND, SC_CLOSE) || AsksToClose(window, WM_SYSCOMMAND, SC_SCREENSAVE));
     ASSERT_TRUE(IsWindow(window));
     SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x3, 0);
     EXPECT_FALSE(IsWindow(window));

@@ -82,15 +82,12 @@ TEST(Surface, HeadersAndTheColourTableBeforeEachDibSection)
     HBITMAP firstDib = p.dibSection;
     p.SetPalette(second);
     ASSERT_EQ(dibCalls.size(), 2u);
-    for (int round = 0; round < 2; ++round) {
-        const uint8_t* colours = round == 0 ? first : second;
+    for (int round = 0; round < 2; ++round)
         for (int i = 0; i < 256; ++i) {
+            const uint8_t* c = (round == 0 ? first : second) + 3 * i;
             const RGBQUAD& q = dibCalls[round].table[i];
-            ASSERT_EQ(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue), RGB(colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]))
-                << round << " entry " << i;
-            ASSERT_EQ(q.rgbReserved, 0);
+            ASSERT_TRUE(q.rgbRed == c[0] && q.rgbGreen == c[1] && q.rgbBlue == c[2] && q.rgbReserved == 0) << round << ", " << i;
         }
-    }
     EXPECT_EQ(p.pixelMemory, dibCalls[1].bits);
     for (void* b : blockers) VirtualFree(b, 0, MEM_RELEASE);
     EXPECT_EQ(GetObjectType(firstDib), 0u);  // the old section is gone

@@ -295,10 +295,7 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     const Bytes plain = WriteBmp(image, Form(Info, 8)), plain4 = WriteBmp(image, Form(Info, 4));
     const Bytes rle8 = WriteBmp(image, Form(Info, 8, kRle8));
     const Bytes masks565 = WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F));
-    const struct {
-        const char* name;
-        Bytes file;
-    } cases[] = {
+    const std::pair<const char*, Bytes> cases[] = {
         {"wrong magic", patched(plain, 0, 0x4142, 2)},
         {"header size 0", patched(plain, kHeaderSizeAt, 0)},
         {"header size 15", WriteBmp(image, Form(15, 8))}, {"header size 65", WriteBmp(image, Form(65, 8))},
@@ -344,7 +341,7 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         {"RLE: RLE4 literal past the row", rle(4, {6, 0x12, 0, 3, 0x12, 0x30, 0, 1})},
         {"RLE: RLE4 literal padding missing", rle(4, {0, 3, 0x12, 0x30, 0, 0, 0})},
     };
-    for (const auto& c : cases) ExpectRefused(c.file, c.name);
+    for (const auto& [name, file] : cases) ExpectRefused(file, name);
 
     // More texels than the bound is the same refusal as a side past the
     // limit, however few bytes declare it.

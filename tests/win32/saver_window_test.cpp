@@ -232,4 +232,32 @@ TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
     EXPECT_NE(window = CreateSaverWindow(nullptr), nullptr);
 }
 
+int windowsMade = 0;
+ATOM WINAPI RefuseClass(const WNDCLASSEXA*) { return 0; }
+HWND WINAPI CountWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)
+{
+    ++windowsMade;
+    return nullptr;
+}
+
+// The entry point itself, run full screen: a class the platform refuses ends
+// the run at once with exit code 0.
+TEST(SaverRunTest, ARefusedClassEndsWithExitCodeZero)
+{
+    IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&RefuseClass));
+    IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&CountWindow));
+    ASSERT_TRUE(refuse.Installed() && count.Installed());
+    // The entry point reads the arguments the run-time library split.
+    const int argc = __argc;
+    char** const argv = __argv;
+    char program[] = "gyrofold.scr", fullScreen[] = "/s";
+    char* args[] = {program, fullScreen, nullptr};
+    __argc = 2, __argv = args;
+    const int exitCode = WinMain(Instance(), nullptr, fullScreen, SW_SHOWNORMAL);
+    __argc = argc, __argv = argv;
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(windowsMade, 0);
+    TheShell = ShellState{};
+}
+
 }  // namespace

@@ -235,10 +235,7 @@ TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
 int windowsMade = 0;
 ATOM WINAPI RefuseClass(const WNDCLASSEXA*) { return 0; }
 HWND WINAPI CountWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)
-{
-    ++windowsMade;
-    return nullptr;
-}
+{ return ++windowsMade, nullptr; }
 
 // The entry point itself, run full screen: a class the platform refuses ends
 // the run at once with exit code 0.
@@ -250,14 +247,12 @@ TEST(SaverRunTest, ARefusedClassEndsWithExitCodeZero)
     // The entry point reads the arguments the run-time library split.
     const int argc = __argc;
     char** const argv = __argv;
-    char program[] = "gyrofold.scr", fullScreen[] = "/s";
-    char* args[] = {program, fullScreen, nullptr};
+    char program[] = "gyrofold.scr", fullScreen[] = "/s", *args[] = {program, fullScreen, nullptr};
     __argc = 2, __argv = args;
     const int exitCode = WinMain(Instance(), nullptr, fullScreen, SW_SHOWNORMAL);
     __argc = argc, __argv = argv;
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(windowsMade, 0);
-    TheShell = ShellState{};
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
-// The settings dialog from its own template, with the file chooser replaced
-// through the import table (iat_hook.h).
+// The settings dialog from its own template, with the file chooser replaced.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <string>
 
@@ -16,17 +14,13 @@ namespace {
 
 std::string chosen;  // the path the chooser answers with
 
-// Answers as the platform's chooser does: a path that does not fit the
-// caller's buffer with its terminator fails, leaving the size it needs in the
-// first two bytes.
+// As the platform's: a path too long for the buffer fails, giving the size.
 BOOL WINAPI Choose(LPOPENFILENAMEA chooser)
 {
-    if (chosen.size() >= chooser->nMaxFile) {
-        *reinterpret_cast<WORD*>(chooser->lpstrFile) = static_cast<WORD>(chosen.size() + 1);
-        return FALSE;
-    }
-    lstrcpyA(chooser->lpstrFile, chosen.c_str());
-    return TRUE;
+    const bool fits = chosen.size() < chooser->nMaxFile;
+    if (fits) lstrcpyA(chooser->lpstrFile, chosen.c_str());
+    else *reinterpret_cast<WORD*>(chooser->lpstrFile) = static_cast<WORD>(chosen.size() + 1);
+    return fits;
 }
 
 TEST(SettingsDialogTest, BrowseTakesOnlyAPathThatFitsIn299Bytes)

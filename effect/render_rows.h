@@ -28,7 +28,6 @@ void WalkRowAvx2(uint16_t* out, const TexelGrid& texture, int32_t width, const R
 // The blurred row: walks the texture into own, folds older[1] to older[n - 1],
 // in that order, into each texel, and writes the result to own and dst. Rows
 // of the buffers are width pixels apart, rows of the surface stride pixels.
-// The 8-bit table must have 3 readable bytes past its last entry.
 void BlurRowAvx2(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t n, int32_t width, int32_t stride,
                  const TexelGrid& texture, const RowWalk& walk, const uint8_t* blendTable);
 void BlurRowAvx2(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t n, int32_t width, int32_t stride,

@@ -18,8 +18,7 @@ struct Scene {
     Texture texture;
     // The history buffers allocated by setup, freed by teardown.
     int32_t historyBuffers = 0;
-    // Three bytes more than the table: the vector blur reads 32 bits at an entry.
-    uint8_t blendTable[kBlendTableSize + 3] = {};
+    uint8_t blendTable[kBlendTableSize] = {};
     BlendProgress blendProgress;
     // One camera and one blur ring per colour mode. Setup and teardown leave
     // both alone: they live for the whole process.

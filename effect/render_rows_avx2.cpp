@@ -101,6 +101,22 @@ inline __m256i TexelIndices(const LaneWalk& u, const LaneWalk& v, __m256i texWid
     return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), texWidth), _mm256_srli_epi32(u.coord, 16));
 }
 
+// The pixels after the last whole block, one at a time from where the lanes
+// stopped.
+template <int32_t N, typename Pixel>
+void BlurTail(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t c, int32_t width, const Pixel* texels,
+              int32_t textureWidth, const LaneWalk& u, const LaneWalk& v, const RowWalk& w, const uint8_t* table)
+{
+    int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
+    for (; c < width; ++c) {
+        Pixel acc = texels[(sv >> 16) * textureWidth + (su >> 16)];
+        for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
+        own[c] = dst[c] = acc;
+        su = StepOnce(su, w.stepU, w.periodU);
+        sv = StepOnce(sv, w.stepV, w.periodV);
+    }
+}
+
 // Walk and folds per block of pixels: the new texels are folded while in
 // registers instead of going through this frame's buffer first.
 template <int32_t N>
@@ -134,14 +150,7 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
         std::memcpy(own + c, &block, sizeof block);
         std::memcpy(dst + c, &block, sizeof block);
     }
-    int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
-    for (; c < width; ++c) {
-        uint8_t acc = texels[(sv >> 16) * texture.width + (su >> 16)];
-        for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
-        own[c] = dst[c] = acc;
-        su = StepOnce(su, w.stepU, w.periodU);
-        sv = StepOnce(sv, w.stepV, w.periodV);
-    }
+    BlurTail<N>(dst, own, older, c, width, texels, texture.width, u, v, w, table);
 }
 
 template <int32_t N>
@@ -176,14 +185,7 @@ void BlurRow(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(own + c), acc);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + c), acc);
     }
-    int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
-    for (; c < width; ++c) {
-        uint16_t acc = texels[(sv >> 16) * texture.width + (su >> 16)];
-        for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
-        own[c] = dst[c] = acc;
-        su = StepOnce(su, w.stepU, w.periodU);
-        sv = StepOnce(sv, w.stepV, w.periodV);
-    }
+    BlurTail<N>(dst, own, older, c, width, texels, texture.width, u, v, w, table);
 }
 
 template <typename Pixel>

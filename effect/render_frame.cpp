@@ -146,7 +146,16 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
         n = PixelsBeforeWrap(w.v, w.stepV, w.periodV, n);
         uint64_t uv = (uint64_t{static_cast<uint32_t>(w.u)} << 32) | static_cast<uint32_t>(w.v);
         Pixel* __restrict run = out + c;
-        for (int32_t i = 0; i < n; ++i) {
+        int32_t i = 0;
+        // Four pixels a turn: the loop's own count and branch would otherwise
+        // cost a fifth of each pixel.
+        for (; i + 4 <= n; i += 4) {
+            for (int32_t k = 0; k < 4; ++k) {
+                run[i + k] = rows[static_cast<uint32_t>(uv) >> 16][uv >> 48];
+                uv += step;
+            }
+        }
+        for (; i < n; ++i) {
             run[i] = rows[static_cast<uint32_t>(uv) >> 16][uv >> 48];
             uv += step;
         }

@@ -52,33 +52,6 @@ struct LaneWalk {
     }
 };
 
-// Writes width texels of the walk to out. The vector unit finds the texel
-// indices, row x width + column as in rowOffsets; plain loads fetch them,
-// which this processor kind does faster than a gather of eight.
-template <typename Pixel>
-void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& w)
-{
-    LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
-    const __m256i texWidth = _mm256_set1_epi32(texture.width);
-    const auto* texels = static_cast<const Pixel*>(texture.texels);
-    int32_t index[kLanes];
-    int32_t c = 0;
-    for (; c + kLanes <= width; c += kLanes) {
-        const __m256i rows = _mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), texWidth);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(rows, _mm256_srli_epi32(u.coord, 16)));
-        for (int32_t k = 0; k < kLanes; ++k) out[c + k] = texels[index[k]];
-        u.Advance();
-        v.Advance();
-    }
-    // The rest one pixel at a time, from lane 0, which holds pixel c.
-    int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
-    for (; c < width; ++c) {
-        out[c] = texels[(sv >> 16) * texture.width + (su >> 16)];
-        su = StepOnce(su, w.stepU, w.periodU);
-        sv = StepOnce(sv, w.stepV, w.periodV);
-    }
-}
-
 // The blurred rows go from the last row up, so the next row lies rowBytes
 // lower in memory. Asking for it a row ahead hides the misses of the
 // buffers, which are too big for the caches near the core; a prefetch never
@@ -95,10 +68,72 @@ uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
     return static_cast<uint16_t>(((a >> 1) & 0x7DEF) + ((b >> 1) & 0x7DEF));
 }
 
-// Texel indices, row x width + column, of the eight pixels the walks stand at.
-inline __m256i TexelIndices(const LaneWalk& u, const LaneWalk& v, __m256i texWidth)
+// Texel indices, row x width + column as in rowOffsets, of the eight pixels
+// the walks stand at. Plain loads fetch the texels, which this processor kind
+// does faster than a gather of eight. A 64-bit build takes the indices from
+// the vector unit two at a time: it moves one value a cycle to the general
+// registers, and a compiler left to itself moves each index on its own.
+struct EightIndices {
+#if defined(_M_X64) || defined(__x86_64__)
+    uint64_t pairs[4];
+
+    EightIndices(const LaneWalk& u, const LaneWalk& v, __m256i texWidth)
+    {
+        const __m256i indices = Indices(u, v, texWidth);
+        const __m128i low = _mm256_castsi256_si128(indices), high = _mm256_extracti128_si256(indices, 1);
+        pairs[0] = static_cast<uint64_t>(_mm_cvtsi128_si64(low));
+        pairs[1] = static_cast<uint64_t>(_mm_extract_epi64(low, 1));
+        pairs[2] = static_cast<uint64_t>(_mm_cvtsi128_si64(high));
+        pairs[3] = static_cast<uint64_t>(_mm_extract_epi64(high, 1));
+    }
+
+    uint32_t operator[](int32_t k) const { return static_cast<uint32_t>(pairs[k / 2] >> (k % 2 * 32)); }
+#else
+    uint32_t single[kLanes];
+
+    EightIndices(const LaneWalk& u, const LaneWalk& v, __m256i texWidth)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(single), Indices(u, v, texWidth));
+    }
+
+    uint32_t operator[](int32_t k) const { return single[k]; }
+#endif
+
+    static __m256i Indices(const LaneWalk& u, const LaneWalk& v, __m256i texWidth)
+    {
+        return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), texWidth),
+                                _mm256_srli_epi32(u.coord, 16));
+    }
+};
+
+// The texels of the eight pixels the walks stand at, to out.
+template <typename Pixel>
+inline void WalkEight(Pixel* out, const Pixel* texels, const LaneWalk& u, const LaneWalk& v, __m256i texWidth)
 {
-    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(v.coord, 16), texWidth), _mm256_srli_epi32(u.coord, 16));
+    const EightIndices index(u, v, texWidth);
+    for (int32_t k = 0; k < kLanes; ++k) out[k] = texels[index[k]];
+}
+
+// Writes width texels of the walk to out.
+template <typename Pixel>
+void WalkRow(Pixel* out, const TexelGrid& texture, int32_t width, const RowWalk& w)
+{
+    LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
+    const __m256i texWidth = _mm256_set1_epi32(texture.width);
+    const auto* texels = static_cast<const Pixel*>(texture.texels);
+    int32_t c = 0;
+    for (; c + kLanes <= width; c += kLanes) {
+        WalkEight(out + c, texels, u, v, texWidth);
+        u.Advance();
+        v.Advance();
+    }
+    // The rest one pixel at a time, from lane 0, which holds pixel c.
+    int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
+    for (; c < width; ++c) {
+        out[c] = texels[(sv >> 16) * texture.width + (su >> 16)];
+        su = StepOnce(su, w.stepU, w.periodU);
+        sv = StepOnce(sv, w.stepV, w.periodV);
+    }
 }
 
 // The pixels after the last whole block, one at a time from where the lanes
@@ -126,14 +161,13 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
     LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
     const __m256i texWidth = _mm256_set1_epi32(texture.width);
     const auto* texels = static_cast<const uint8_t*>(texture.texels);
-    int32_t index[kLanes];
     int32_t c = 0;
     for (; c + kLanes <= width; c += kLanes) {
         if (c % 64 == 0) {
             for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, width);
             PrefetchRowAbove(dst + c, stride);
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), TexelIndices(u, v, texWidth));
+        const EightIndices index(u, v, texWidth);
         u.Advance();
         v.Advance();
         // The table lookups one lane at a time: on the machines measured, plain
@@ -153,38 +187,42 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
     BlurTail<N>(dst, own, older, c, width, texels, texture.width, u, v, w, table);
 }
 
+// Walks a block of sixteen texels into own, then folds the block kLag pixels
+// behind it: read back at once, sixteen 2-byte stores could not be forwarded
+// to one vector load, which would wait for them to reach the cache.
 template <int32_t N>
 void BlurRow(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, int32_t stride,
              const TexelGrid& texture, const RowWalk& w, const uint8_t* table)
 {
+    constexpr int32_t kBlock = 16, kLag = 64;
     LaneWalk u(w.u, w.stepU, w.periodU), v(w.v, w.stepV, w.periodV);
     const __m256i texWidth = _mm256_set1_epi32(texture.width);
     const __m256i mask = _mm256_set1_epi16(0x7DEF);
     const auto* texels = static_cast<const uint16_t*>(texture.texels);
-    int32_t index[16];
-    alignas(32) uint16_t fresh[16];
-    int32_t c = 0;
-    for (; c + 16 <= width; c += 16) {
-        if (c % 32 == 0) {
-            for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + c, 2 * width);
-            PrefetchRowAbove(dst + c, 2 * stride);
+    const auto fold = [&](int32_t f) {
+        if (f % 32 == 0) {
+            for (int32_t j = 0; j < N; ++j) PrefetchRowAbove(older[j] + f, 2 * width);
+            PrefetchRowAbove(dst + f, 2 * stride);
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), TexelIndices(u, v, texWidth));
-        u.Advance();
-        v.Advance();
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index + 8), TexelIndices(u, v, texWidth));
-        u.Advance();
-        v.Advance();
-        for (int32_t k = 0; k < 16; ++k) fresh[k] = texels[index[k]];
-        __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fresh));
+        __m256i acc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(own + f));
         for (int32_t j = 1; j < N; ++j) {
-            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + c));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(older[j] + f));
             acc = _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(acc, 1), mask),
                                    _mm256_and_si256(_mm256_srli_epi16(b, 1), mask));
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(own + c), acc);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + c), acc);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(own + f), acc);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + f), acc);
+    };
+    int32_t c = 0;
+    for (; c + kBlock <= width; c += kBlock) {
+        for (int32_t half = 0; half < kBlock; half += kLanes) {
+            WalkEight(own + c + half, texels, u, v, texWidth);
+            u.Advance();
+            v.Advance();
+        }
+        if (c >= kLag) fold(c - kLag);
     }
+    for (int32_t f = c > kLag ? c - kLag : 0; f < c; f += kBlock) fold(f);
     BlurTail<N>(dst, own, older, c, width, texels, texture.width, u, v, w, table);
 }
 

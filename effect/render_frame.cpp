@@ -24,7 +24,11 @@ constexpr int64_t kBias = 0x108000;
 // more than the compares they save.
 constexpr int64_t kShortestRun = 16;
 
+#ifdef GYROFOLD_AVX2_ROWS
 const RowPath kFastestRowPath = ProcessorHasAvx2() ? RowPath::kAvx2 : RowPath::kRuns;
+#else
+const RowPath kFastestRowPath = RowPath::kRuns;
+#endif
 RowPath activeRowPath = kFastestRowPath;
 
 template <typename Pixel>
@@ -165,12 +169,6 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
     }
 }
 
-template <typename Pixel>
-void WalkAvx2(Pixel* out, const FrameJob<Pixel>& job, RowWalk w)
-{
-    WalkRowAvx2(out, job.grid, job.width, w);
-}
-
 // Asks for the line rowBytes below p. A prefetch never faults, so the row
 // above the first one may be asked for too.
 inline void PrefetchAbove(const void* p, size_t rowBytes)
@@ -229,6 +227,34 @@ void FoldPortable(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, 
     }
 }
 
+// The blurred rows: the walk into this frame's buffer, then the folds.
+template <typename Pixel>
+using BlurFunction = void (*)(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job,
+                              RowWalk w, WalkFunction<Pixel> walk);
+
+template <typename Pixel>
+void BlurPortable(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job, RowWalk w,
+                  WalkFunction<Pixel> walk)
+{
+    walk(own, job, w);
+    FoldPortable(dst, own, older, job.blurFrames, job.width, job.stride, job.blendTable);
+}
+
+#ifdef GYROFOLD_AVX2_ROWS
+template <typename Pixel>
+void WalkAvx2(Pixel* out, const FrameJob<Pixel>& job, RowWalk w)
+{
+    WalkRowAvx2(out, job.grid, job.width, w);
+}
+
+template <typename Pixel>
+void BlurAvx2(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job, RowWalk w,
+              WalkFunction<Pixel>)
+{
+    BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.stride, job.grid, w, job.blendTable);
+}
+#endif
+
 template <typename Pixel>
 void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, int32_t rowStepU, int32_t rowStepV)
 {
@@ -237,10 +263,14 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
                           -int64_t{start.stepU} * kShortestRun < start.periodU &&
                           int64_t{start.stepV} * kShortestRun < start.periodV &&
                           -int64_t{start.stepV} * kShortestRun < start.periodV;
-    if (activeRowPath == RowPath::kAvx2)
+    BlurFunction<Pixel> blur = BlurPortable<Pixel>;
+    if (activeRowPath == RowPath::kRuns && longRuns && job.rowStarts != nullptr) walk = WalkRuns<Pixel>;
+#ifdef GYROFOLD_AVX2_ROWS
+    if (activeRowPath == RowPath::kAvx2) {
         walk = WalkAvx2<Pixel>;
-    else if (activeRowPath == RowPath::kRuns && longRuns && job.rowStarts != nullptr)
-        walk = WalkRuns<Pixel>;
+        blur = BlurAvx2<Pixel>;
+    }
+#endif
 
     const int64_t pu = start.periodU, pv = start.periodV;
     for (int32_t r = 0; r < job.height; ++r) {
@@ -267,12 +297,7 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
             for (int32_t j = 0; j < job.blurFrames; ++j) older[j] = job.ring[j] + base;
             Pixel* own = job.ring[0] + base;
             Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
-            if (activeRowPath == RowPath::kAvx2) {
-                BlurRowAvx2(dst, own, older, job.blurFrames, job.width, job.stride, job.grid, w, job.blendTable);
-            } else {
-                walk(own, job, w);
-                FoldPortable(dst, own, older, job.blurFrames, job.width, job.stride, job.blendTable);
-            }
+            blur(dst, own, older, job, w, walk);
         }
         x += rowStepU;
         y += rowStepV;

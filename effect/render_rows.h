@@ -2,7 +2,8 @@
 // The row code behind RenderFrame that is compiled for AVX2, in a file of its
 // own. Only plain declarations cross this seam: an inline function compiled
 // once for AVX2 and once without could reach a processor without AVX2 through
-// the linker's choice of copies.
+// the linker's choice of copies. Built for x86 processors only, where
+// GYROFOLD_AVX2_ROWS is defined.
 
 #include <cstdint>
 

@@ -189,7 +189,9 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
 
 // Walks a block of sixteen texels into own, then folds the block kLag pixels
 // behind it: read back at once, sixteen 2-byte stores could not be forwarded
-// to one vector load, which would wait for them to reach the cache.
+// to one vector load, which would wait for them to reach the cache. Building
+// the sixteen texels in a vector register instead cost more than the folds
+// (1920 x 1080, 256 x 256 texture: NumBuf 3 1800 MP/s against 2400 this way).
 template <int32_t N>
 void BlurRow(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, int32_t stride,
              const TexelGrid& texture, const RowWalk& w, const uint8_t* table)

@@ -169,12 +169,15 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
     }
 }
 
-// Asks for the line rowBytes below p. A prefetch never faults, so the row
-// above the first one may be asked for too.
+// Asks for the line rowBytes below p, into the level-2 cache: a row ahead of
+// every buffer at once is more than the level-1 cache holds beside the rows
+// in use (16-bit NumBuf 5 at 1920 x 1080: 1240 MP/s against 975 into level
+// 1). A prefetch never faults, so the row above the first one may be asked
+// for too.
 inline void PrefetchAbove(const void* p, size_t rowBytes)
 {
 #ifdef GYROFOLD_PREFETCH
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - rowBytes), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - rowBytes), _MM_HINT_T1);
 #else
     (void)p;
     (void)rowBytes;

@@ -54,12 +54,14 @@ struct LaneWalk {
 
 // The blurred rows go from the last row up, so the next row lies rowBytes
 // lower in memory. Asking for it a row ahead hides the misses of the
-// buffers, which are too big for the caches near the core; a prefetch never
-// faults, so the row above the first one may be asked for too.
+// buffers, which are too big for the caches near the core. It is asked into
+// the level-2 cache: a row of every buffer is more than level 1 holds beside
+// the rows in use. A prefetch never faults, so the row above the first one
+// may be asked for too.
 void PrefetchRowAbove(const void* p, int32_t rowBytes)
 {
     const uintptr_t above = reinterpret_cast<uintptr_t>(p) - static_cast<uint32_t>(rowBytes);
-    _mm_prefetch(reinterpret_cast<const char*>(above), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(above), _MM_HINT_T1);
 }
 
 uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }

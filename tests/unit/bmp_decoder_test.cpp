@@ -162,6 +162,59 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
     }
 }
 
+// A channel the plain way, pixel by pixel: its bits cut to the top eight, or
+// repeated downwards until eight are filled.
+uint8_t ReferenceChannel(uint32_t pixel, uint32_t mask)
+{
+    if (mask == 0) return 0;
+    int low = 0, bits = 0;
+    while (!((mask >> low) & 1)) ++low;
+    while (low + bits < 32 && ((mask >> (low + bits)) & 1)) ++bits;
+    const uint32_t v = (pixel & mask) >> low;
+    if (bits >= 8) return static_cast<uint8_t>(v >> (bits - 8));
+    uint32_t out = 0;
+    for (int shift = 8 - bits; shift > -bits; shift -= bits) out |= shift >= 0 ? v << shift : v >> -shift;
+    return static_cast<uint8_t>(out);
+}
+
+// Bit fields of every width from 1 to the whole pixel, each channel in turn
+// the widest, 16 and 32 bits, both row orders: 200 different pixel values,
+// so that the 8-bit palette holds every colour exactly.
+TEST(BmpDecoder, BitFieldsOfEveryWidthDecodeAsThePlainPerPixelWay)
+{
+    uint32_t seed = 12345;
+    for (uint16_t bits : {16, 32})
+        for (int width = 1; width <= bits; ++width)
+            for (int first = 0; first < 3; ++first) {
+                uint32_t masks[3] = {};
+                for (int k = 0, low = 0; k < 3 && low < bits; ++k) {
+                    const int w = std::min(width, bits - low);
+                    masks[(first + k) % 3] = static_cast<uint32_t>(((uint64_t{1} << w) - 1) << low);
+                    low += w;
+                }
+                SCOPED_TRACE(std::to_string(bits) + " bits, masks " + std::to_string(masks[0]) + " " +
+                             std::to_string(masks[1]) + " " + std::to_string(masks[2]));
+                uint32_t values[200];
+                for (uint32_t& v : values) v = (seed = seed * 1664525u + 1013904223u) >> (32 - bits);
+                BmpForm form = Fields(Info, bits, masks[0], masks[1], masks[2], 0, width % 2 == 1);
+                const size_t rowPixels = bits == 16 ? 14 : 13;  // 13 x 5: 16-bit rows padded to 28 bytes
+                form.pixelData.emplace();
+                for (size_t i = 0; i < rowPixels * 5; ++i)
+                    for (int b = 0; b < bits / 8; ++b) form.pixelData->push_back(uint8_t(values[i * 7 % 200] >> (8 * b)));
+                const auto [b8, b16] = Decode(WriteBmp(MakePalettedImage(13, 5, {}), form));
+                ASSERT_EQ(b16.pixels.size(), 60u);
+                for (int32_t y = 0; y < 5; ++y)
+                    for (int32_t x = 0; x < 12; ++x) {
+                        const size_t fileRow = form.topDown ? size_t(y) : size_t(4 - y);
+                        const uint32_t v = values[(fileRow * rowPixels + size_t(x)) * 7 % 200];
+                        const BmpColor want{ReferenceChannel(v, masks[0]), ReferenceChannel(v, masks[1]),
+                                            ReferenceChannel(v, masks[2])};
+                        ASSERT_EQ(b16.pixels[y * 12 + x], Pack555(want)) << x << "," << y;
+                        ASSERT_EQ(PaletteColor(b8, b8.pixels[y * 12 + x]), want) << x << "," << y;
+                    }
+            }
+}
+
 TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
 {
     // 64 x 64 with 4096 colours: a smooth red-green plane with blue stripes.

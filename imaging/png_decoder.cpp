@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -36,6 +37,7 @@ struct PngJob {
     bool indexed = false;
     uint8_t palette[768] = {};
     char reason[160] = {};
+    char warning[96] = {};  // the last one, which says why libpng gave up on a header
 };
 
 void SetReason(PngJob* job, const char* text)
@@ -45,12 +47,23 @@ void SetReason(PngJob* job, const char* text)
 
 void OnPngError(png_structp png, png_const_charp message)
 {
-    SetReason(static_cast<PngJob*>(png_get_error_ptr(png)), message);
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    char text[sizeof job->reason];
+    if (job->warning[0] != '\0')
+        std::snprintf(text, sizeof text, "%s (%s)", message, job->warning);
+    else
+        std::snprintf(text, sizeof text, "%s", message);
+    SetReason(job, text);
     png_longjmp(png, 1);
 }
 
-// Warnings are about ancillary chunks libpng skips; the picture is fine.
-void OnPngWarning(png_structp, png_const_charp) {}
+// Most warnings are about ancillary chunks libpng skips, and the picture is
+// fine; a refused header is explained by one.
+void OnPngWarning(png_structp png, png_const_charp message)
+{
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->warning, sizeof job->warning, "%s", message);
+}
 
 void ReadPngBytes(png_structp png, png_bytep out, size_t length)
 {

@@ -39,7 +39,9 @@ uint32_t ChannelValue(unsigned long mask, uint8_t v)
 
 int ColourBits(const XVisualInfo& v)
 {
-    if (v.c_class == PseudoColor) return 8;
+    // 256 exact colours: better than a 3-3-2 TrueColor, worse than 15 bits,
+    // which show the 16-bit frames as well.
+    if (v.c_class == PseudoColor) return 12;
     return ShapeOf(v.red_mask).bits + ShapeOf(v.green_mask).bits + ShapeOf(v.blue_mask).bits;
 }
 

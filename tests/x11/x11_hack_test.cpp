@@ -204,6 +204,17 @@ Window MakeWindow(Display* d, int width, int height)
     return w;
 }
 
+// The program's own window: the root's one child.
+Window OnlyChild(Display* d)
+{
+    Window rootReturn, parent, *children = nullptr, child = 0;
+    unsigned int count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count);
+    if (count == 1) child = children[0];
+    if (children != nullptr) XFree(children);
+    return child;
+}
+
 std::string Id(Window w, bool hex)
 {
     char text[32];
@@ -224,7 +235,7 @@ Picture Centred(const Picture& frame, int fw, int fh, int width, int height)
     return p;
 }
 
-enum class Target { WindowId, Root, ScreensaverWindow };
+enum class Target { WindowId, Root, ScreensaverWindow, Own };
 
 struct PixelCase {
     const char* name;
@@ -244,27 +255,35 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
     XvfbSession x;
     const bool root = c.target == Target::Root;
     ASSERT_TRUE(x.Start(root ? c.windowWidth : 640, root ? c.windowHeight : 480, c.server));
-    // 16-bit frames fall back to 8-bit ones on a PseudoColor screen.
-    const int hiColor = c.hiColor && DefaultVisual(x.display, 0)->c_class != PseudoColor;
     const bool shm = !std::strstr(c.server, "MIT-SHM") && c.extra != std::vector<std::string>{"-no-shm"};
-    const Window w = root ? DefaultRootWindow(x.display) : MakeWindow(x.display, c.windowWidth, c.windowHeight);
+    Window w = root ? DefaultRootWindow(x.display)
+               : c.target == Target::Own ? 0 : MakeWindow(x.display, c.windowWidth, c.windowHeight);
     const std::string dash = c.target == Target::ScreensaverWindow ? "--" : "-";
     std::vector<std::string> args = {dash + "rot1", "0", dash + "zoom2", "0", c.hiColor ? "-hicolor" : "--no-hicolor",
                                      "-numbuf", std::to_string(c.numBuf), "-delay", "0"};
     if (c.target == Target::WindowId) args.insert(args.end(), {"-window-id", Id(w, c.hiColor != 0)});
-    if (c.target != Target::WindowId) args.push_back("-root");
+    if (c.target != Target::WindowId) args.push_back(c.target == Target::Own ? "-window" : "-root");
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     if (c.frameWidth != 0)
         args.insert(args.end(), {"-frame-width", std::to_string(c.frameWidth), "-frame-height",
                                  std::to_string(c.frameHeight)});
     Hack hack;
     hack.Start(x.name, args, c.target == Target::ScreensaverWindow ? Id(w, true) : "");
+    ASSERT_TRUE(WaitFor([&] { return w != 0 || (w = OnlyChild(x.display)) != 0; }));
+    XWindowAttributes a;
+    XGetWindowAttributes(x.display, w, &a);
+    // Both own windows ask for a TrueColor visual that is not the screen's default.
+    if (c.target == Target::Own) {
+        EXPECT_EQ(a.visual->c_class, TrueColor);
+    }
+    // 16-bit frames fall back to 8-bit ones on a PseudoColor visual.
+    const int hiColor = c.hiColor && a.visual->c_class != PseudoColor;
     for (int pass = 0; pass < (c.resizedWidth ? 2 : 1); ++pass) {
         const int width = pass ? c.resizedWidth : c.windowWidth, height = pass ? c.resizedHeight : c.windowHeight;
         if (pass) XResizeWindow(x.display, w, width, height), XSync(x.display, False);
         const int fw = c.frameWidth ? c.frameWidth : width, fh = c.frameHeight ? c.frameHeight : height;
         Picture expected = Centred(CoreFrame(hiColor, c.numBuf, fw, fh), fw, fh, width, height);
-        for (uint32_t& p : expected) p = InVisual(DefaultVisual(x.display, 0), p);
+        for (uint32_t& p : expected) p = InVisual(a.visual, p);
         Picture shown;
         EXPECT_TRUE(WaitFor([&] { return (shown = Grab(x.display, w, width, height)) == expected; }))
             << width << "x" << height << ", pixels differing: "
@@ -299,7 +318,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PixelCase{"PseudoColorPaletteBlurred", Target::WindowId, 0, 3, 250, 190, 0, 0, 0, 0, "x8"},
                       PixelCase{"PseudoColorHiColorFallsBack", Target::Root, 1, 1, 250, 190, 0, 0, 0, 0, "x8"},
                       PixelCase{"PseudoColorInstallNoShm", Target::ScreensaverWindow, 0, 1, 250, 190, 0, 0, 0, 0,
-                                "x8 -extension MIT-SHM", {"-install"}}),
+                                "x8 -extension MIT-SHM", {"-install"}},
+                      PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5",
+                                {"-visual", "best"}},
+                      PixelCase{"OwnTrueColorOnPseudoColorScreen", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8",
+                                {"-visual", "TrueColor"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // "    ERROR LOADING IMAGE    " in black on white, its spaces included, centred
@@ -356,14 +379,7 @@ TEST_P(Ends, WithItsExitCodeAndNoSegmentLeft)
     Hack hack;
     hack.Start(x.name, {"-delay", "900000000", ownWindow ? "-window" : "-window-id", ownWindow ? "-fps" : Id(w, true)});
     // Its own window is the root's one child; a window of ours, drawn on.
-    ASSERT_TRUE(WaitFor([&] {
-        Window rootReturn, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(x.display, DefaultRootWindow(x.display), &rootReturn, &parent, &children, &count);
-        if (ownWindow && count == 1) w = children[0];
-        if (children != nullptr) XFree(children);
-        return w != 0 && hack.Segments(true) == 1;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return (w != 0 || (w = OnlyChild(x.display)) != 0) && hack.Segments(true) == 1; }));
     XEvent e = {};
     e.xany.window = w;
     if (c.ending == Ending::Terminate || c.ending == Ending::Interrupt)
@@ -403,6 +419,41 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"KeyEscape", Ending::Key, XK_Escape, 0, 0, ""},
                       EndCase{"DestroyWindow", Ending::DestroyWindow, 0, 0, 1, "gyrofold: the window is gone"},
                       EndCase{"KillServer", Ending::KillServer, 0, 0, 1, "gyrofold: lost the connection to the X"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RefusedCase {
+    const char* name;
+    const char* server;
+    std::vector<std::string> args;
+    const char* line;  // the one line on stderr
+};
+std::ostream& operator<<(std::ostream& out, const RefusedCase& c) { return out << c.name; }
+
+class Refuses : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(Refuses, AVisualItCannotDrawOnWithOneLine)
+{
+    const RefusedCase& c = GetParam();
+    XvfbSession x;
+    ASSERT_TRUE(x.Start(320, 240, c.server));
+    Hack hack;
+    hack.Start(x.name, c.args);
+    EXPECT_EQ(hack.Wait(), 1);
+    EXPECT_EQ(hack.Errors(), std::string(c.line) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Visuals, Refuses,
+    ::testing::Values(RefusedCase{"StaticColorOwnWindow", "x8", {"-visual", "staticcolor"},
+                                  "gyrofold: cannot draw on visual 0x23 (StaticColor, depth 8): it needs TrueColor, "
+                                  "DirectColor or PseudoColor with 256 colours"},
+                      RefusedCase{"GrayScaleRoot", "x8 -cc 1", {"-root"},
+                                  "gyrofold: cannot draw on visual 0x22 (GrayScale, depth 8): it needs TrueColor, "
+                                  "DirectColor or PseudoColor with 256 colours"},
+                      RefusedCase{"NoSuchId", "x24", {"-visual", "0x7777"},
+                                  "gyrofold: no visual \"0x7777\" on this screen"},
+                      RefusedCase{"NoSuchClass", "x16", {"-visual", "PseudoColor"},
+                                  "gyrofold: no visual \"PseudoColor\" on this screen"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct OptionCase {

@@ -75,6 +75,15 @@ const OptionRow kOptionRows[] = {
             "fixed frame height (0: the window's)"),
     Integer("delay", kSaver | kPage, &O::delay, 0, kAnyInt32High, "USEC", "pause after each frame, in microseconds"),
     Switch("fps", kSaver | kPage, &O::fps, "show the frame rate in the lower-left corner"),
+    // What every XScreenSaver hack takes.
+    Switch("shm", kSaver, &O::shm, "put frames through shared memory when the server has MIT-SHM"),
+    Switch("install", kSaver, &O::install, "a private colormap", "noinstall"),
+    Text("visual", kSaver, &O::visual, 64, "VISUAL",
+         "the own window's visual: default, best, TrueColor, PseudoColor, DirectColor or an ID"),
+    Switch("mono", kSaver, &O::mono, "taken for XScreenSaver's sake; the picture keeps its colours"),
+    Switch("sync", kSaver, &O::sync, "talk to the X server synchronously (for debugging)"),
+    Text("display", kSaver, &O::display, 1024, "HOST:N", "the X server to draw on (default: $DISPLAY)"),
+    Text("geometry", kSaver, &O::geometry, 64, "WxH+X+Y", "size and place of the own window"),
 };
 const size_t kOptionRowCount = sizeof kOptionRows / sizeof kOptionRows[0];
 
@@ -120,10 +129,10 @@ bool ChoiceTaken(const char* choices, const std::string& value)
     for (const char* c = choices; *c != '\0';) {
         const char* end = std::strchr(c, '|');
         const size_t n = end ? static_cast<size_t>(end - c) : std::strlen(c);
-        double id;
         bool same = value.size() == n;
-        for (size_t i = 0; same && i < n; ++i) same = std::tolower(static_cast<unsigned char>(c[i])) == std::tolower(static_cast<unsigned char>(value[i]));
-        if (std::string(c, n) == "ID" ? ParseNumber(value.c_str(), true, id) && id >= 0 : same) return true;
+        for (size_t i = 0; same && i < n; ++i)
+            same = std::tolower(static_cast<unsigned char>(c[i])) == std::tolower(static_cast<unsigned char>(value[i]));
+        if (same) return true;
         c += end ? n + 1 : n;
     }
     return false;

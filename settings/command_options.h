@@ -62,7 +62,7 @@ struct OptionRow {
     int32_t CommandOptions::*integer;
     double CommandOptions::*number;
     std::string CommandOptions::*text;
-    const char* choices;  // Text: "a|b|c", the words taken (any case; "ID": a window id); null: any text
+    const char* choices;  // Text: "a|b|c", the words taken (any letter case); null: any text
     const char* offName;  // Switch: the name that turns it off; null: "no-" + name
 };
 

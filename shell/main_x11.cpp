@@ -160,7 +160,7 @@ void Repaint(Loop& loop)
     }
     if (loop.clear && !TheScene.sceneReady) DrawCentredText(kImageLoadErrorText);
     if (loop.clear && TheScene.sceneReady) {
-        XSetForeground(t.display, t.gc, 0);
+        XSetForeground(t.display, t.gc, X11Pixel(0, 0, 0));
         XFillRectangle(t.display, t.window, t.gc, 0, 0, t.width, t.height);
         TheScene.currentSurface->Present();
     }
@@ -200,15 +200,15 @@ void DrawFrameRate(double fps)
     if (t.font == nullptr) return;
     char text[32];
     const int length = std::snprintf(text, sizeof text, "FPS: %.1f", fps);
-    const VisualPixels pixels = {t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask};
     XSetFont(t.display, t.gc, t.font->fid);
-    XSetForeground(t.display, t.gc, pixels.Pixel(255, 255, 0));
-    XSetBackground(t.display, t.gc, 0);
+    XSetForeground(t.display, t.gc, X11Pixel(255, 255, 0));
+    XSetBackground(t.display, t.gc, X11Pixel(0, 0, 0));
     XDrawImageString(t.display, t.window, t.gc, 10, t.height - 10 - t.font->descent, text, length);
     XFlush(t.display);
 }
 
-Window ChooseWindow(Display* display, Loop& loop)
+// Null, with the reason, when the own window's visual cannot be found.
+Window ChooseWindow(Display* display, Loop& loop, std::string& reason)
 {
     loop.ownWindow = false;
     if (TheOptions.windowId != 0) return TheOptions.windowId;
@@ -219,11 +219,14 @@ Window ChooseWindow(Display* display, Loop& loop)
     }
     loop.ownWindow = true;
     const int screen = DefaultScreen(display);
+    XVisualInfo visual;
+    if (!ChooseX11Visual(display, screen, TheOptions.visual, visual, reason)) return 0;
     XSetWindowAttributes a = {};
-    a.background_pixel = BlackPixel(display, screen);
+    // A visual other than the root's needs a colormap and border of its own.
+    a.colormap = XCreateColormap(display, RootWindow(display, screen), visual.visual, AllocNone);
     a.event_mask = KeyPressMask | StructureNotifyMask | ExposureMask;
-    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, CopyFromParent, InputOutput,
-                             CopyFromParent, CWBackPixel | CWEventMask, &a);
+    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, visual.depth, InputOutput,
+                             visual.visual, CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
     XStoreName(display, w, "Gyrofold");
     XSetWMProtocols(display, w, &loop.deleteWindow, 1);
     XMapWindow(display, w);
@@ -249,11 +252,13 @@ int main(int argc, char** argv)
     std::strcpy(Settings.IMGFilename, TheOptions.image.c_str());
     if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
 
-    Display* display = XOpenDisplay(nullptr);
+    const char* displayName = TheOptions.display.empty() ? nullptr : TheOptions.display.c_str();
+    Display* display = XOpenDisplay(displayName);
     if (display == nullptr) {
-        std::fprintf(stderr, "gyrofold: cannot open display \"%s\"\n", XDisplayName(nullptr));
+        std::fprintf(stderr, "gyrofold: cannot open display \"%s\"\n", XDisplayName(displayName));
         return 1;
     }
+    if (TheOptions.sync) XSynchronize(display, True);
     XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXConnectionLost);
     if (pipe(signalPipe) != 0) return 1;
@@ -264,18 +269,18 @@ int main(int argc, char** argv)
 
     Loop loop = {display, XInternAtom(display, "WM_DELETE_WINDOW", False), false};
     X11Target& t = TheX11Target;
-    t.display = display;
-    t.window = ChooseWindow(display, loop);
-    XWindowAttributes attributes;
-    XGetWindowAttributes(display, t.window, &attributes);
-    if (attributes.visual->c_class != TrueColor) {
-        std::fprintf(stderr, "gyrofold: the window's visual is not TrueColor\n");
+    X11OutputOptions output;
+    output.useShm = TheOptions.shm != 0;
+    output.visual = TheOptions.visual;
+    output.installColormap = TheOptions.install != 0;
+    std::string reason;
+    const Window window = ChooseWindow(display, loop, reason);
+    if (window == 0 || !AttachX11Target(display, window, output, reason)) {
+        std::fprintf(stderr, "gyrofold: %s\n", reason.c_str());
         return 1;
     }
-    t.visual = attributes.visual;
-    t.depth = attributes.depth;
-    t.width = attributes.width;
-    t.height = attributes.height;
+    // The Windows saver's 8-bit mode, on a display that has only that.
+    if (!X11TargetShowsHiColor()) Settings.UseHiColor = 0;
     XGCValues values = {};
     values.graphics_exposures = False;
     t.gc = XCreateGC(display, t.window, GCGraphicsExposures, &values);
@@ -308,6 +313,7 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
+    DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "effect/render_frame.h"
-#include "imaging/bmp_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/scene.h"
 #include "imaging/surface_memory.h"
 #include "settings/command_options.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-const char kUsageLine[] = "usage: gyrofold-render --image FILE --out PATH [options]\n";
+const char kUsageLine[] = "usage: gyrofold-render --image FILE --out PATH [options]   (FILE: BMP, PNG or JPEG)\n";
 
 // The output name split around its frame number: "frame-%04d.png" gives
 // prefix "frame-", width 4, zero padding, suffix ".png". The number is put in
@@ -181,10 +181,10 @@ int main(int argc, char** argv)
     bool readable;
     if (o.UseHiColor) {
         Bitmap16 probe;
-        readable = LoadBmpFile16(o.image.c_str(), probe, reason);
+        readable = LoadPictureFile16(o.image.c_str(), probe, reason);
     } else {
         Bitmap8 probe;
-        readable = LoadBmpFile8(o.image.c_str(), probe, reason);
+        readable = LoadPictureFile8(o.image.c_str(), probe, reason);
     }
     if (!readable) return Fail(1, "cannot load " + o.image + ": " + reason);
 

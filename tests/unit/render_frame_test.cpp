@@ -145,20 +145,29 @@ TEST(TextureMapper, CoordinatesWrapExactlyAtThePeriodInEveryRowForm)
         // Reaching 0 exactly stays 0; only going below it wraps.
         {24.0 / 28, -65536, {2, 1, 0, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 23}},
     };
+    // Three rows cut into bands of one row each, whatever the thread count:
+    // every row starts from the accumulators, so every row holds the columns.
     for (const RowPath path : {RowPath::kSimple, RowPath::kRuns, FastestRowPath()})
-        for (const auto& c : cases) {
-            TestScene t;
-            t.settings = still;
-            t.settings.XScale = c.xScale;
-            t.Build(1, 28, 1, 24, 4, ColumnRowTexel);
-            ASSERT_EQ(StepsOfFrame(t.settings, 1, 24, 28).colStepU, c.step);
-            UseRowPath(path);
-            t.Render();
-            UseRowPath(FastestRowPath());
-            // Every pixel in texel row 66 mod 4 = 2.
-            for (int32_t col = 0; col < 28; ++col)
-                EXPECT_EQ(t.Pixel(0, col), (2u << 8) | c.columns[col]) << "step " << c.step << " column " << col;
-        }
+        for (const int32_t threads : {1, 2, 3, 7})
+            for (const auto& c : cases) {
+                TestScene t;
+                t.settings = still;
+                t.settings.XScale = c.xScale;
+                t.scene->bands.threads = threads;
+                t.Build(1, 28, 3, 24, 4, ColumnRowTexel);
+                ASSERT_EQ(StepsOfFrame(t.settings, 1, 24, 28).colStepU, c.step);
+                UseRowPath(path);
+                t.Render();
+                UseRowPath(FastestRowPath());
+                // The middle row in texel row 66 mod 4 = 2; the row step,
+                // -56173, puts the first row 0.86 texels below it, the last
+                // 0.86 above: texel rows 2, 2, 1.
+                const uint32_t texelRows[3] = {2, 2, 1};
+                for (int32_t row = 0; row < 3; ++row)
+                    for (int32_t col = 0; col < 28; ++col)
+                        EXPECT_EQ(t.Pixel(row, col), (texelRows[row] << 8) | c.columns[col])
+                            << "step " << c.step << " threads " << threads << " row " << row << " column " << col;
+            }
 }
 
 TEST(TextureMapper, TexturesWithoutTexelsDrawNothing)

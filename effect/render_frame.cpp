@@ -5,13 +5,8 @@
 #include <new>
 
 #include "effect/cpu_features.h"
+#include "effect/render_inlines.h"
 #include "effect/render_rows.h"
-
-// Prefetch instructions come with SSE, which every x86-64 has.
-#if defined(_M_X64) || defined(__x86_64__) || defined(__SSE__)
-#include <xmmintrin.h>
-#define GYROFOLD_PREFETCH 1
-#endif
 
 namespace {
 
@@ -184,24 +179,6 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
     }
 }
 
-// Asks for the line rowBytes below p, into the level-2 cache: a row ahead of
-// every buffer at once is more than the level-1 cache holds beside the rows
-// in use (16-bit NumBuf 5 at 1920 x 1080: 1240 MP/s against 975 into level
-// 1). A prefetch never faults, so the row above the first one may be asked
-// for too.
-inline void PrefetchAbove(const void* p, size_t rowBytes)
-{
-#ifdef GYROFOLD_PREFETCH
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - rowBytes), _MM_HINT_T1);
-#else
-    (void)p;
-    (void)rowBytes;
-#endif
-}
-
-inline uint8_t Fold(const uint8_t* blendTable, uint8_t a, uint8_t b) { return Fold8(blendTable, a, b); }
-inline uint16_t Fold(const uint8_t*, uint16_t a, uint16_t b) { return Fold16(a, b); }
-
 // N, the frames folded, is a constant of each instance, so the folds unroll
 // and the ring's row pointers stay in registers.
 template <typename Pixel, int32_t N>
@@ -215,9 +192,9 @@ void FoldRow(Pixel* __restrict dst, Pixel* __restrict own, const Pixel* const* r
     // for the caches near the core.
     constexpr int32_t kLine = 64 / sizeof(Pixel);
     for (int32_t line = 0; line < width; line += kLine) {
-        for (int32_t j = 1; j < N; ++j) PrefetchAbove(older[j] + line, width * sizeof(Pixel));
-        PrefetchAbove(own + line, width * sizeof(Pixel));
-        PrefetchAbove(dst + line, stride * sizeof(Pixel));
+        for (int32_t j = 1; j < N; ++j) PrefetchRowAbove(older[j] + line, width * sizeof(Pixel));
+        PrefetchRowAbove(own + line, width * sizeof(Pixel));
+        PrefetchRowAbove(dst + line, stride * sizeof(Pixel));
         const int32_t end = width - line < kLine ? width : line + kLine;
         for (int32_t c = line; c < end; ++c) {
             // Oldest stored frame first, the previous frame last: each fold
@@ -306,11 +283,8 @@ void DrawBand(void* context, int32_t band)
         // the floored remainder keeps the tiling continuous instead of fetching
         // outside the texture.
         RowWalk w = job.start;
-        int64_t u = x % pu, v = y % pv;
-        if (u < 0) u += pu;
-        if (v < 0) v += pv;
-        w.u = static_cast<int32_t>(u);
-        w.v = static_cast<int32_t>(v);
+        w.u = static_cast<int32_t>(FloorMod(x, pu));
+        w.v = static_cast<int32_t>(FloorMod(y, pv));
         if (job.blurFrames < 2) {
             job.walk(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job, w);
         } else {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "effect/render_inlines.h"
 #include "render_fixture.h"
 
 namespace {

@@ -44,6 +44,7 @@ struct FrameJob {
     const void* const* rowStarts;  // texels + rowOffsets[y]
     TexelGrid grid;
     Pixel* surface;
+    Surface* target;
     int32_t width;
     int32_t height;
     int32_t stride;
@@ -303,6 +304,11 @@ void DrawBand(void* context, int32_t band)
         x += job.rowStepU;
         y += job.rowStepV;
     }
+    // The memory rows this band wrote; the blurred rows go from the last up.
+    if (job.blurFrames < 2)
+        job.target->RowsDrawn(first, end);
+    else
+        job.target->RowsDrawn(job.height - end, job.height - first);
 }
 
 // Below this many pixels a frame is drawn on one thread unless a count was
@@ -404,6 +410,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
                 activeRowPath == RowPath::kRuns ? TextureRows(scene.bands, t, sizeof(Pixel)) : nullptr;
             job.grid = TexelGrid{t.pixels, t.width};
             job.surface = static_cast<Pixel*>(surface.pixelMemory);
+            job.target = &surface;
             job.width = width;
             job.height = height;
             job.stride = surface.Stride();
@@ -413,6 +420,7 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             job.blurFrames = blurFrames;
             job.blendTable = scene.blendTable;
             ChooseRows(job);
+            surface.FramePrepared();
             DrawBands(scene.bands, job);
         }
     }

@@ -195,6 +195,7 @@ int main(int argc, char** argv)
         ~OwnedScene() { TeardownScene(*scene); }
     } owned;
     Scene* scene = owned.scene.get();
+    scene->bands.threads = o.threads;
     SetupScene(*scene, o, 0, 0);
     if (!scene->sceneReady || scene->currentSurface == nullptr)
         return Fail(1, "cannot set up a scene for " + o.image + " (picture narrower than 4 pixels, or out of memory)");

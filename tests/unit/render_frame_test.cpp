@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "render_fixture.h"
 
@@ -187,4 +190,55 @@ TEST(TextureMapper, TexturesWithoutTexelsDrawNothing)
         EXPECT_EQ(t.Surface().framesPresented, 1u);
         EXPECT_EQ(t.Pixel(0, 0), 0u);
     }
+}
+
+namespace {
+
+// A surface that checks, as each band is handed on, that its picture rows are
+// already those of the frame drawn on one thread.
+struct BandWatcher : MemorySurface {
+    using MemorySurface::MemorySurface;
+    const MemorySurface* reference = nullptr;
+    std::vector<int32_t> handedOn;
+    std::atomic<int32_t> unfinished{0};
+
+    void PictureRowsDrawn(int32_t firstRow, int32_t endRow) override
+    {
+        const size_t bytes = size_t{1} * Width() * BytesPerPixel();
+        for (int32_t r = firstRow; r < endRow; ++r) {
+            ++handedOn[r];
+            if (std::memcmp(PictureRow(r), reference->PictureRow(r), bytes) != 0) ++unfinished;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(TextureMapper, EachBandIsHandedOnOnceWhenDrawnInScreenOrder)
+{
+    // Two bands would each hand on the other's rows when both orders are
+    // mixed up: one of them always finishes drawing after the other hands on.
+    for (const int32_t hiColor : {0, 1})
+        for (const int32_t numBuf : {1, 3}) {
+            TestScene one, banded;
+            for (TestScene* t : {&one, &banded}) {
+                t->settings.NumBuf = numBuf;
+                t->Build(hiColor, 61, 47, 64, 64, ColumnRowTexel);
+                for (int32_t i = 0; i < kBlendTableSize; ++i) t->scene->blendTable[i] = uint8_t(i * 7 + (i >> 8));
+            }
+            one.scene->bands.threads = 1;
+            banded.scene->bands.threads = 2;
+            banded.scene->currentSurface->Release();
+            delete banded.scene->currentSurface;
+            auto* watcher = new BandWatcher(hiColor, Rect32{0, 0, 61, 47});
+            banded.scene->currentSurface = watcher;
+            watcher->reference = &one.Surface();
+            for (int frame = 0; frame < 4; ++frame) {
+                one.Render();
+                watcher->handedOn.assign(47, 0);
+                banded.Render();
+                EXPECT_EQ(watcher->handedOn, std::vector<int32_t>(47, 1)) << hiColor << numBuf << frame;
+                EXPECT_EQ(watcher->unfinished, 0) << "hiColor " << hiColor << " NumBuf " << numBuf << " frame " << frame;
+            }
+        }
 }

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_x11.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

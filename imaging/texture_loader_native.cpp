@@ -1,10 +1,10 @@
-// The texture loaders of the native build, over the portable BMP decoder.
+// The texture loaders of the native build, over the portable decoders (BMP, PNG, JPEG).
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "imaging/bmp_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/texture.h"
 
 int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, uint8_t** outPalette,
@@ -12,7 +12,7 @@ int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, ui
 {
     Bitmap8 bitmap;
     std::string error;
-    if (!LoadBmpFile8(path, bitmap, error)) {
+    if (!LoadPictureFile8(path, bitmap, error)) {
         if (reason != nullptr) *reason = error;
         return -1;
     }
@@ -36,7 +36,7 @@ int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, u
 {
     Bitmap16 bitmap;
     std::string error;
-    if (!LoadBmpFile16(path, bitmap, error)) {
+    if (!LoadPictureFile16(path, bitmap, error)) {
         if (reason != nullptr) *reason = error;
         return -1;
     }

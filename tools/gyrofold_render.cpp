@@ -25,7 +25,7 @@ constexpr int32_t kMaxFrames = 1000000;
 constexpr int32_t kMaxFrameSide = 8192;
 
 const char kUsage[] =
-    "usage: gyrofold-render --image FILE.bmp --out PATH [options]\n"
+    "usage: gyrofold-render --image FILE --out PATH [options]   (FILE: BMP, PNG or JPEG)\n"
     "  --frames N            frames to render (default 1); frame k is the picture after k camera steps\n"
     "  --width W --height H  frame size, 0 to 8192 (defaults 320 and 240; 0: an empty frame)\n"
     "  --hicolor 0|1         16-bit 5-5-5 frames (1, default) or 8-bit palettised frames (0)\n"
@@ -252,7 +252,7 @@ int ParseOptions(int argc, char** argv, Options& o, std::string& message)
         if (!ok) return 2;
     }
     if (!haveImage) {
-        message = "--image: missing (the BMP file to tile)";
+        message = "--image: missing (the picture to tile)";
         return 2;
     }
     if (!haveOut) {

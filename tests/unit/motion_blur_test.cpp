@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "effect/render_inlines.h"
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

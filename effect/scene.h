@@ -2,6 +2,8 @@
 // Everything the frame renderer needs, built from the settings at the start of
 // a run and given back at its end.
 
+#include <string>
+
 #include "effect/band_pool.h"
 #include "effect/motion.h"
 #include "effect/motion_blur.h"
@@ -28,6 +30,8 @@ struct Scene {
     // The threads that draw the bands; they start with the first frame and
     // stop at teardown.
     FrameBands bands;
+    // Why the last setup could not use the picture; empty when it could.
+    std::string imageError;
 };
 
 // The saver program's one scene.

@@ -18,7 +18,8 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/gyrofold_version.h.in ${CMAKE_BINARY_DI
 target_include_directories(gyrofold PRIVATE ${CMAKE_BINARY_DIR})
 add_dependencies(gyrofold sample_image)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/settings/gyrofold.rc TARGET_DIRECTORY gyrofold APPEND PROPERTY
-    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/gyrofold.ico ${CMAKE_BINARY_DIR}/gyrofold_version.h)
+    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/gyrofold.ico ${CMAKE_BINARY_DIR}/gyrofold_version.h
+    ${CMAKE_SOURCE_DIR}/settings/gyrofold.manifest)
 
 # Notepad before Windows 10 shows a file with bare line feeds as one line.
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/README.txt ${CMAKE_BINARY_DIR}/README.txt

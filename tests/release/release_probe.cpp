@@ -118,6 +118,63 @@ void CheckVersionAndIcon(const std::string& path)
     if (module) FreeLibrary(module);
 }
 
+// The saver's manifest as Windows reads it: the settings and facts of the
+// activation context made from resource 1, so a misspelt namespace or element
+// counts as missing.
+void CheckManifest(const std::string& path)
+{
+    ACTCTXA request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&request);
+    Check(context != INVALID_HANDLE_VALUE, "the saver carries a manifest");
+    if (context == INVALID_HANDLE_VALUE) return;
+    const wchar_t* const settings[][3] = {
+        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness", L"PerMonitorV2"},
+        {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true/pm"}};
+    for (const auto& setting : settings) {
+        wchar_t value[64] = L"";
+        SIZE_T size = 0;
+        QueryActCtxSettingsW(0, context, setting[0], setting[1], value, 64, &size);
+        char seen[64];
+        WideCharToMultiByte(CP_ACP, 0, value, -1, seen, sizeof seen, nullptr, nullptr);
+        Check(lstrcmpW(value, setting[2]) == 0, "a manifest setting is " + std::string(seen), seen);
+    }
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    Check(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level, sizeof level, nullptr) &&
+              level.RunLevel == ACTCTX_RUN_LEVEL_AS_INVOKER && level.UiAccess == 0,
+        "the saver runs as the user who started it");
+    // Vista, 7, 8, 8.1, 10 and 11; found by their bytes, as the size of an
+    // element grew with Windows 10.
+    const GUID systems[] = {{0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}},
+        {0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}},
+        {0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}},
+        {0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}},
+        {0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}};
+    std::vector<char> compatibility(1024);
+    QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, compatibility.data(),
+        compatibility.size(), nullptr);
+    const auto found = std::count_if(std::begin(systems), std::end(systems), [&](const GUID& id) {
+        const char* bytes = reinterpret_cast<const char*>(&id);
+        return std::search(compatibility.begin(), compatibility.end(), bytes, bytes + sizeof id) != compatibility.end();
+    });
+    Check(found == 5, "the manifest names Windows Vista to 11", std::to_string(found));
+    // The common controls inside that context are version 6.
+    ULONG_PTR cookie = 0;
+    char controls[MAX_PATH] = "";
+    if (ActivateActCtx(context, &cookie)) {
+        HMODULE comctl = LoadLibraryA("comctl32.dll");
+        GetModuleFileNameA(comctl, controls, MAX_PATH);
+        FreeLibrary(comctl);
+        DeactivateActCtx(0, cookie);
+    }
+    CharLowerA(controls);
+    Check(std::strstr(controls, "common-controls") && std::strstr(controls, "_6.0."), "common controls 6", controls);
+    ReleaseActCtx(context);
+}
+
 // The installed saver, run as Windows runs it, must show the sample: its
 // 320 x 240 frame centred on a black screen, full of strong colours of every
 // hue, as the sample's colour wheel has them under any turn, zoom and blur.
@@ -191,6 +248,7 @@ int main(int argc, char** argv)
     Check(Run(install) == 0, "silent install");
     CheckInstalled(l, true);
     CheckVersionAndIcon(l.saver);
+    CheckManifest(l.saver);
     CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", l.instdir + "\\sample.bmp", "IMGFilename names the installed sample");
     CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", l.saver, "SCRNSAVE.EXE names the installed saver");
     CheckSaverShowsSample(l, argv[2]);

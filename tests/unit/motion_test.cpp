@@ -24,6 +24,9 @@ TEST(MotionModel, FirstTwoFramesOfDefaultSettings)
     EXPECT_DOUBLE_EQ(m.turnAngle, 3.4077504241024696);
     EXPECT_DOUBLE_EQ(m.zoom, -1.1600106658133658);
     EXPECT_EQ(Steps(ComputeSteps(m.turnAngle, m.zoom, 256, 320, 1.0, 1.0, 0)), (std::vector<int32_t>{-60710, -3615, 3615, -60710}));
+    // Ten whole turns by the saver's own degree factor: the exact pi / 180
+    // gives a sine of 0 and column V steps of 0 here.
+    EXPECT_EQ(Steps(ComputeSteps(3600.0, -1.2, 256, 320, 1.0, 1.0, 0)), (std::vector<int32_t>{-62914, 3, -3, -62914}));
 }
 
 // The steps of the first default frame under other scales, warp and widths.

@@ -19,7 +19,7 @@ struct TestScene {
     SaverSettings settings;
 
     // The texels end where an unreadable page begins, so a fetch past the last
-    // texel faults, whatever instruction makes it.
+    // texel or row faults, whatever instruction makes it.
     char* guarded = nullptr;
     size_t guardedBytes = 0;
 
@@ -49,7 +49,9 @@ struct TestScene {
             mmap(nullptr, guardedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         mprotect(guarded + guardedBytes - page, page, PROT_NONE);
         scene->texture.pixels = guarded + guardedBytes - page - texelBytes;
-        scene->texture.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * texH));
+        // One more row offset, past the last row, leads into the unreadable page.
+        scene->texture.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (texH + 1)));
+        scene->texture.rowOffsets[texH] = texW * texH;
         for (int32_t y = 0; y < texH; ++y) {
             scene->texture.rowOffsets[y] = y * texW;
             for (int32_t x = 0; x < texW; ++x) {

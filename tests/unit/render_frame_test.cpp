@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "render_fixture.h"
 
@@ -13,13 +15,6 @@ struct Sample {
     int32_t texelCol;
     int32_t texelRow;
 };
-
-FrameSteps StepsOfFrame(const SaverSettings& s, int frames, int32_t tw, int32_t w)
-{
-    MotionState m;
-    for (int i = 0; i < frames; ++i) AdvanceMotion(m, s.Rot1, s.Rot2, s.Zoom1, s.Zoom2);
-    return ComputeSteps(m.turnAngle, m.zoom, tw, w, s.XScale, s.YScale, s.Warpy);
-}
 
 }  // namespace
 
@@ -126,38 +121,49 @@ TEST(TextureMapper, AllStepsZeroShowTheCentreTexel)
 
 TEST(TextureMapper, CoordinatesWrapExactlyAtThePeriodInEveryRowForm)
 {
-    // Rot1 = 0 keeps the angle at 0 and Zoom2 = 0 the zoom at -Zoom1 - 0.2 =
-    // -1, so colStepU = 65536 x (24 / 28) / XScale x -1: a whole texel per
-    // pixel for XScale -/+24/28. The row starts at 16.5 periods less 14
-    // texels: column 22 or 2. Pixel 26 wraps, after the last group of eight.
+    // Rot1 = 0 keeps the angle and Zoom2 = 0 the zoom at -Zoom1 - 0.2 = -1,
+    // so a scale of -/+(24 / width) steps a whole texel per pixel. The row
+    // starts 16.5 periods less width / 2 texels out: at 22 for 28 pixels, at
+    // 16 for 40, where the eight-pixel lanes land on 24 at their first
+    // advance. Turned 90 degrees, the column step moves v instead of u.
     SaverSettings still;
     still.NumBuf = 1;
     still.Rot1 = 0.0;
     still.Zoom2 = 0.0;
     still.Zoom1 = 0.8;
+    const double sin90 = std::sin(90.0 * kDegreesToRadians);
     const struct {
-        double xScale;
-        int32_t step;
-        uint32_t columns[28];
+        int32_t width, step;
+        bool alongV;
+        uint32_t first;  // coordinate of pixel 0; each pixel goes one step on, mod 24
     } cases[] = {
-        // Reaching the period exactly wraps to 0 in that step.
-        {-24.0 / 28, 65536, {22, 23, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 0, 1}},
-        // Reaching 0 exactly stays 0; only going below it wraps.
-        {24.0 / 28, -65536, {2, 1, 0, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 23}},
+        // Reaching the period exactly wraps to 0 in that step; reaching 0
+        // exactly stays 0, only going below it wraps.
+        {28, 65536, false, 22}, {28, -65536, false, 2}, {40, 65536, false, 16}, {40, -65536, false, 8},
+        {28, 65536, true, 22}, {28, -65536, true, 2},
     };
     for (const RowPath path : {RowPath::kSimple, RowPath::kRuns, FastestRowPath()})
         for (const auto& c : cases) {
             TestScene t;
             t.settings = still;
-            t.settings.XScale = c.xScale;
-            t.Build(1, 28, 1, 24, 4, ColumnRowTexel);
-            ASSERT_EQ(StepsOfFrame(t.settings, 1, 24, 28).colStepU, c.step);
+            // Just over a whole texel, which the conversion truncates to one.
+            const int32_t texW = c.alongV ? 4 : 24;
+            const double scale = -65536.0 * texW / c.width / (c.step / 65536.0 * 65536.25);
+            (c.alongV ? t.settings.YScale : t.settings.XScale) = c.alongV ? scale * sin90 : scale;
+            t.Build(1, c.width, 1, texW, c.alongV ? 24 : 4, ColumnRowTexel);
+            t.scene->motion[kHiColor].turnAngle = c.alongV ? 90.0 : 0.0;
+            const FrameSteps steps =
+                ComputeSteps(t.scene->motion[kHiColor].turnAngle, -1.0, texW, c.width, t.settings.XScale, t.settings.YScale, 0);
+            ASSERT_EQ(std::pair(steps.colStepU, steps.colStepV), c.alongV ? std::pair(0, c.step) : std::pair(c.step, 0));
             UseRowPath(path);
             t.Render();
             UseRowPath(FastestRowPath());
-            // Every pixel in texel row 66 mod 4 = 2.
-            for (int32_t col = 0; col < 28; ++col)
-                EXPECT_EQ(t.Pixel(0, col), (2u << 8) | c.columns[col]) << "step " << c.step << " column " << col;
+            // The other coordinate stays at 16.5 periods of 4: texel 2.
+            for (int32_t col = 0; col < c.width; ++col) {
+                const uint32_t at = (c.first + 24 * 4 + (c.step > 0 ? col : -col)) % 24;
+                EXPECT_EQ(t.Pixel(0, col), c.alongV ? at << 8 | 2 : 2 << 8 | at)
+                    << "path " << int(path) << " step " << c.step << " width " << c.width << " column " << col;
+            }
         }
 }
 

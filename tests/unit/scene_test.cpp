@@ -100,7 +100,10 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         EXPECT_EQ(run.settings.NumBuf, c.numBufAfter);
         const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
         run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
-        EXPECT_EQ(c.hiColor ? 248 : run.Surface()->colours[3 * 7 + 1], 248);  // the texture's palette
+        // Texel 7 of the top row is palette entry 7, (7, 248, 21): as it is in
+        // the surface's colours, as 5-5-5 (0, 31, 2) in a 16-bit texture.
+        if (c.hiColor) EXPECT_EQ(static_cast<const uint16_t*>(run.scene->texture.pixels)[7], 0x03E2);
+        else EXPECT_EQ(std::vector<uint8_t>(run.Surface()->colours + 21, run.Surface()->colours + 24), (std::vector<uint8_t>{7, 248, 21}));
         ASSERT_EQ(NativeStatusTexts().size(), c.countdown);
         if (c.countdown != 0) {
             // Through the whole window's context, centred in its client rectangle.

@@ -21,6 +21,8 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j "$jobs" --target package
 done
 
+# The .deb is installed with apt, run by the daemon and purged (CI runs as root).
+export GYROFOLD_DEB_INSTALL=1
 for preset in native native-asan; do
     echo "=== test $preset"
     ctest --preset "$preset"

@@ -60,5 +60,3 @@ set(CPACK_NSIS_DEFINES "!define GYROFOLD_ARCH ${GYROFOLD_RELEASE_ARCH}
   !define GYROFOLD_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0
   !include '${CMAKE_SOURCE_DIR}/packaging/windows/gyrofold.nsh'")
 include(CPack)
-
-add_subdirectory(${CMAKE_SOURCE_DIR}/tests/release ${CMAKE_BINARY_DIR}/tests/release)

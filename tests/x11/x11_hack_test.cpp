@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 
 namespace {

@@ -154,6 +154,7 @@ void Repaint(Loop& loop)
         Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
         Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
         // A failed setup has drawn the error text itself.
+        TheScene.bands.threads = TheOptions.threads;
         SetupScene(TheScene, Settings, t.window, 0);
         loop.clear = TheScene.sceneReady != 0;
         loop.rebuild = false;

@@ -297,7 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
     // whose channels scale the engine's colours, 8-bit PseudoColor ones that take 8-bit frames only.
     ::testing::Values(
         PixelCase{"IdPalettePlainWindowSize16", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0, "x16"},
-        PixelCase{"IdHiColorBlurredSmallerOdd", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0},
+        PixelCase{"IdHiColorBlurredSmallerOddThreads", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0, "x24",
+                  {"-threads", "3"}},
         PixelCase{"IdPaletteBlurredLargerOdd30", Target::WindowId, 0, 3, 320, 240, 403, 301, 0, 0, "x30"},
         PixelCase{"IdHiColorWidthNotFourResizedNoShmServer", Target::WindowId, 1, 1, 317, 203, 0, 0, 250, 190,
                   "x24 -extension MIT-SHM"},
@@ -306,8 +307,8 @@ INSTANTIATE_TEST_SUITE_P(
         PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
         PixelCase{"EnvHiColorBlurredLargerDirectColor", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0,
                   "x24 -cc 5"},
-        PixelCase{"EnvPalettePseudoColorNoShmServerInstall", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0,
-                  "x8 -extension MIT-SHM", {"-install"}},
+        PixelCase{"EnvPalettePseudoColorNoShmServerInstallThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0,
+                  0, 0, "x8 -extension MIT-SHM", {"-install", "-threads", "2"}},
         PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5", {"-visual", "best"}},
         PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8", {"-visual", "TrueColor"}}),
     [](const auto& info) { return std::string(info.param.name); });

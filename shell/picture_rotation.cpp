@@ -5,9 +5,9 @@
 
 #include "imaging/picture_folder.h"
 
-PictureRotation::PictureRotation(std::string folder, int32_t hiColor, int32_t numBuf,
+PictureRotation::PictureRotation(std::string folder, int32_t hiColor, int32_t numBuf, bool more,
                                  std::function<void(const std::string&)> report)
-    : folder_(std::move(folder)), hiColor_(hiColor), numBuf_(numBuf), report_(std::move(report)),
+    : folder_(std::move(folder)), hiColor_(hiColor), numBuf_(numBuf), more_(more), report_(std::move(report)),
       thread_([this] { Run(); })
 {
 }
@@ -78,6 +78,7 @@ void PictureRotation::Run()
         failures = 0;
         std::lock_guard<std::mutex> lock(mutex_);
         ready_ = std::move(picture);
+        if (!more_) return;
     }
     report_(folder_ + (files.empty() ? ": no BMP, PNG or JPEG file in the folder" : ": no picture in the folder can be read"));
     std::lock_guard<std::mutex> lock(mutex_);

@@ -17,10 +17,10 @@
 
 class PictureRotation {
 public:
-    // Starts on the first picture at once. report is called, on the
-    // rotation's thread, with one line for every file that fails and when the
-    // folder has nothing to show.
-    PictureRotation(std::string folder, int32_t hiColor, int32_t numBuf,
+    // Starts on the first picture at once; with `more`, each picture taken
+    // starts the next. report is called, on the rotation's thread, with one
+    // line for every file that fails and when the folder has nothing to show.
+    PictureRotation(std::string folder, int32_t hiColor, int32_t numBuf, bool more,
                     std::function<void(const std::string&)> report);
     ~PictureRotation();
     PictureRotation(const PictureRotation&) = delete;
@@ -37,6 +37,7 @@ private:
 
     const std::string folder_;
     const int32_t hiColor_, numBuf_;
+    const bool more_;
     const std::function<void(const std::string&)> report_;
     std::mutex mutex_;
     std::condition_variable wanted_;

@@ -210,10 +210,13 @@ TEST_P(Browse, ChooserFillsTheFieldOnlyWithAnExistingFile) {
     EXPECT_EQ(Text(name), "before.bmp");
     HWND types = GetDlgItem(chooser, 0x470);
     std::string filters;
-    char filter[64];
-    for (LRESULT i = 0; i < SendMessageA(types, CB_GETCOUNT, 0, 0); ++i)
-        if (SendMessageA(types, CB_GETLBTEXTLEN, i, 0) < LRESULT(sizeof filter))
-            SendMessageA(types, CB_GETLBTEXT, i, LPARAM(filter)), filters += std::string(filter) + "|";
+    wchar_t filter[64];  // the chooser's box holds wide text
+    for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i)
+        if (SendMessageW(types, CB_GETLBTEXTLEN, i, 0) < 64 && SendMessageW(types, CB_GETLBTEXT, i, LPARAM(filter)) > 0)
+            for (const wchar_t* c = filter; ; ++c) {
+                filters += *c ? char(*c) : '|';
+                if (!*c) break;
+            }
     EXPECT_EQ(filters, "Pictures (*.bmp;*.png;*.jpg;*.jpeg)|Bitmaps (*.bmp)|All files (*.*)|");
     EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
     ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == chooser && FocusOf(chooser) != nullptr; }));

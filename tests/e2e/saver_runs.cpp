@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 #include "tests/e2e/driver.h"
 #include "tests/fakes/fake_services.h"

@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/picture_writer.h"

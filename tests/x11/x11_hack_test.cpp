@@ -386,7 +386,7 @@ TEST(ShownFrame, FolderShowsItsPicturesInTurnAndPassesOverABrokenOne)
     ASSERT_TRUE(x.Start(320, 240));
     const Window w = MakeWindow(x.display, 40, 30);
     Hack hack;
-    hack.Start(x.name, {"-image", folder, "-duration", "1", "-rot1", "0", "-zoom2", "0", "-window-id", Id(w, true)});
+    hack.Start(x.name, {"-image", folder, "-duration", "1", "-numbuf", "1", "-rot1", "0", "-zoom2", "0", "-window-id", Id(w, true)});
     for (const uint32_t colour : {0xFF0000u, 0x0000FFu, 0xFF0000u}) {
         EXPECT_TRUE(WaitFor([&] { return Grab(x.display, w, 40, 30) == Picture(40 * 30, colour); }, 8000)) << colour;
     }

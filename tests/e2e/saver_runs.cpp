@@ -319,6 +319,17 @@ TEST_F(SaverRun, RefusedWindowEndsWithZero) {
     EXPECT_EQ(CaptureScreen().CountLit(), 0u);
 }
 
+// A winmm.dll beside the saver (a saver run from Downloads) never loads: the
+// saver takes the system's.
+TEST_F(SaverRun, PlantedWinmmIsNotLoaded) {
+    // Wine takes its own winmm before any file of that name unless told to
+    // prefer a native one, as Windows would.
+    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ, "native,builtin", 15);
+    StartFullScreen(WorkCopy({"winmm\\winmm.dll"}));
+    EndFullScreen(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u);
+}
+
 // Starts and stops, the way the platform does all day: full screen ended by
 // input, preview ended with its host (every other one early, mid start-up).
 // GYROFOLD_CYCLES sets the count, for a soak.

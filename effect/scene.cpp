@@ -180,6 +180,7 @@ void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandl
 void TeardownScene(Scene& scene)
 {
     if (!scene.sceneReady) return;
+    StopBands(scene.bands);
     DeleteSurface(scene);
     FreeHistory(scene);
     FreeTexture(scene.texture);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/band_pool.h"
 #include "effect/motion.h"
 #include "effect/motion_blur.h"
 #include "imaging/blend_table.h"
@@ -28,6 +29,9 @@ struct Scene {
     // both alone: they live for the whole process.
     MotionState motion[2];
     FrameHistory history[2];
+    // The threads that draw the bands; they start with the first frame and
+    // stop at teardown.
+    FrameBands bands;
     // Why the last setup could not use the picture; empty when it could.
     std::string imageError;
 };

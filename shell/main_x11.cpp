@@ -118,6 +118,7 @@ void BuildScene(ScenePicture* picture)
 {
     static std::string reported;
     X11Target& t = TheX11Target;
+    TheScene.bands.threads = TheOptions.threads;
     SetupScene(TheScene, Settings, t.window, 0, picture);
     const std::string line =
         TheScene.sceneReady ? "" : std::string(picture ? picture->file : Settings.IMGFilename) + ": " + TheScene.imageError;

@@ -43,16 +43,11 @@ struct XvfbSession {
     {
         int fds[2];
         if (pipe(fds) != 0) return false;
-        std::istringstream words(std::to_string(width) + "x" + std::to_string(height) + server);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen",
-                                         "0"};
-        for (std::string w; words >> w;) args.push_back(w);
+        // The shell splits the server's arguments and gives way to Xvfb.
+        const std::string command = "exec Xvfb -displayfd " + std::to_string(fds[1]) + " -nolisten tcp -screen 0 " +
+                                    std::to_string(width) + "x" + std::to_string(height) + server + " 2>/dev/null";
         if ((pid = fork()) == 0) {
-            freopen("/dev/null", "w", stderr);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execvp("Xvfb", argv.data());
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -301,33 +296,24 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ShownFrame,
-    ::testing::Values(PixelCase{"IdPalettePlainWindowSize", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0},
-                      PixelCase{"IdHiColorBlurredSmallerOddThreads", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0, "x24",
-                                {"-threads", "3"}},
-                      PixelCase{"IdPaletteBlurredLargerOdd", Target::WindowId, 0, 3, 320, 240, 403, 301, 0, 0},
-                      PixelCase{"IdHiColorWidthNotFourResized", Target::WindowId, 1, 1, 317, 203, 0, 0, 250, 190},
-                      PixelCase{"IdFixedFrameResized", Target::WindowId, 1, 1, 320, 240, 300, 200, 280, 210},
-                      PixelCase{"RootHiColorPlainWidthNotFour", Target::Root, 1, 1, 330, 250, 0, 0, 0, 0},
-                      PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
-                      PixelCase{"EnvHiColorBlurredLarger", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0},
-                      PixelCase{"EnvPalettePlainWindowSizeThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0, "x24",
-                                {"-threads", "2"}},
-                      PixelCase{"NoShmServerHiColor", Target::WindowId, 1, 3, 250, 190, 0, 0, 0, 0,
-                                "x24 -extension MIT-SHM"},
-                      PixelCase{"NoShmOptionPalette", Target::WindowId, 0, 1, 250, 190, 0, 0, 0, 0, "x24", {"-no-shm"}},
-                      PixelCase{"Depth16HiColorBlurred", Target::WindowId, 1, 3, 250, 190, 0, 0, 0, 0, "x16"},
-                      PixelCase{"Depth16Palette", Target::Root, 0, 1, 250, 190, 0, 0, 0, 0, "x16"},
-                      PixelCase{"Depth15HiColor", Target::WindowId, 1, 1, 250, 190, 0, 0, 0, 0, "x15"},
-                      PixelCase{"Depth30Palette", Target::WindowId, 0, 1, 250, 190, 0, 0, 0, 0, "x30"},
-                      PixelCase{"DirectColorHiColor", Target::WindowId, 1, 1, 250, 190, 0, 0, 0, 0, "x24 -cc 5"},
-                      PixelCase{"PseudoColorPaletteBlurred", Target::WindowId, 0, 3, 250, 190, 0, 0, 0, 0, "x8"},
-                      PixelCase{"PseudoColorHiColorFallsBack", Target::Root, 1, 1, 250, 190, 0, 0, 0, 0, "x8"},
-                      PixelCase{"PseudoColorInstallNoShm", Target::ScreensaverWindow, 0, 1, 250, 190, 0, 0, 0, 0,
-                                "x8 -extension MIT-SHM", {"-install"}},
-                      PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5",
-                                {"-visual", "best"}},
-                      PixelCase{"OwnTrueColorOnPseudoColorScreen", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8",
-                                {"-visual", "TrueColor"}}),
+    // Each row also puts the frame on a server of another kind: 15-, 16-, 30-bit and DirectColor screens
+    // whose channels scale the engine's colours, 8-bit PseudoColor ones that take 8-bit frames only.
+    ::testing::Values(
+        PixelCase{"IdPalettePlainWindowSize16", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0, "x16"},
+        PixelCase{"IdHiColorBlurredSmallerOddThreads", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0, "x24",
+                  {"-threads", "3"}},
+        PixelCase{"IdPaletteBlurredLargerOdd30", Target::WindowId, 0, 3, 320, 240, 403, 301, 0, 0, "x30"},
+        PixelCase{"IdHiColorWidthNotFourResizedNoShmServer", Target::WindowId, 1, 1, 317, 203, 0, 0, 250, 190,
+                  "x24 -extension MIT-SHM"},
+        PixelCase{"IdFixedFrameResized15NoShm", Target::WindowId, 1, 1, 320, 240, 300, 200, 280, 210, "x15", {"-no-shm"}},
+        PixelCase{"RootHiColorAs8BitPseudoColorWidthNotFour", Target::Root, 1, 1, 330, 250, 0, 0, 0, 0, "x8"},
+        PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
+        PixelCase{"EnvHiColorBlurredLargerDirectColor", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0,
+                  "x24 -cc 5"},
+        PixelCase{"EnvPalettePseudoColorNoShmServerInstallThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0,
+                  0, 0, "x8 -extension MIT-SHM", {"-install", "-threads", "2"}},
+        PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5", {"-visual", "best"}},
+        PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8", {"-visual", "TrueColor"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // "    ERROR LOADING IMAGE    " in black on white, its spaces included, centred
@@ -498,9 +484,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "gyrofold: cannot draw on visual 0x22 (GrayScale, depth 8): it needs TrueColor, "
                                   "DirectColor or PseudoColor with 256 colours"},
                       RefusedCase{"NoSuchId", "x24", {"-visual", "0x7777"},
-                                  "gyrofold: no visual \"0x7777\" on this screen"},
-                      RefusedCase{"NoSuchClass", "x16", {"-visual", "PseudoColor"},
-                                  "gyrofold: no visual \"PseudoColor\" on this screen"}),
+                                  "gyrofold: no visual \"0x7777\" on this screen"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct OptionCase {

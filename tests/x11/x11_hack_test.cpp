@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -26,6 +27,8 @@
 #include "effect/render_frame.h"
 #include "effect/scene.h"
 #include "imaging/surface_memory.h"
+#include "tests/support/bmp_writer.h"
+#include "tests/support/picture_writer.h"
 
 namespace {
 
@@ -339,6 +342,48 @@ TEST(ShownFrame, MissingImageShowsTheErrorTextCentred)
     EXPECT_EQ(left, (321 - textWidth) / 2);
     EXPECT_EQ(top, (240 - textHeight) / 2);
     EXPECT_EQ(hack.Wait(300), -1) << "still running";
+    EXPECT_EQ(hack.Errors(), "gyrofold: /nonexistent/picture.bmp: cannot open file: No such file or directory\n");
+}
+
+void Save(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// A folder (and a folder in it) of a red BMP, a blue PNG, a PNG whose header
+// is broken and a text file, shown for a second each: the screen turns red and
+// blue, the broken picture is passed over with its reason on stderr, and the
+// text file is not a picture at all.
+TEST(ShownFrame, FolderShowsItsPicturesInTurnAndPassesOverABrokenOne)
+{
+    const std::string folder = ::testing::TempDir() + "gyrofold-folder-" + std::to_string(getpid());
+    std::filesystem::create_directories(folder + "/more");
+    bmpw::BmpImage red;
+    red.width = 8, red.height = 8, red.colors.assign(64, {255, 0, 0});
+    Save(folder + "/red.bmp", bmpw::WriteBmp(red, bmpw::Form(bmpw::Info, 24)));
+    picw::PngPicture blue;
+    blue.width = 8, blue.height = 8;
+    for (int i = 0; i < 64; ++i) blue.samples.insert(blue.samples.end(), {0, 0, 255});
+    std::vector<uint8_t> png = picw::WritePng(blue);
+    Save(folder + "/more/blue.png", png);
+    png[29] ^= 1;  // the header's checksum
+    Save(folder + "/broken.png", png);
+    Save(folder + "/notes.txt", {'h', 'i', '\n'});
+
+    XvfbSession x;
+    ASSERT_TRUE(x.Start(320, 240));
+    const Window w = MakeWindow(x.display, 40, 30);
+    Hack hack;
+    hack.Start(x.name, {"-image", folder, "-duration", "1", "-numbuf", "1", "-rot1", "0", "-zoom2", "0", "-window-id", Id(w, true)});
+    for (const uint32_t colour : {0xFF0000u, 0x0000FFu, 0xFF0000u}) {
+        EXPECT_TRUE(WaitFor([&] { return Grab(x.display, w, 40, 30) == Picture(40 * 30, colour); }, 8000)) << colour;
+    }
+    kill(hack.pid, SIGTERM);
+    EXPECT_EQ(hack.Wait(), 0);
+    const std::string errors = hack.Errors(), line = "gyrofold: " + folder + "/broken.png: IHDR: CRC error\n";
+    ASSERT_FALSE(errors.empty());
+    for (size_t at = 0; at < errors.size(); at += line.size()) EXPECT_EQ(errors.substr(at, line.size()), line);
+    std::filesystem::remove_all(folder);
 }
 
 enum class Ending { Terminate, Interrupt, CloseButton, Key, DestroyWindow, KillServer };

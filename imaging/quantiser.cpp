@@ -172,16 +172,20 @@ uint32_t SlotOf(uint32_t rgb) { return (rgb * 2654435761u) >> 22; }
 struct Quantiser::State {
     // A histogram cell's population and the sums of its colours' lowest three
     // bits a channel: the top five are the cell's own, so the full sums come
-    // back exactly, and 32 bits hold them for the largest picture allowed.
+    // back exactly. 32 bits hold each for the largest picture allowed (7 x
+    // 2^26 < 2^32), so two share a 64-bit word and one add updates both with
+    // no carry between them: two adds a pixel.
     struct Bin {
-        uint32_t count = 0, red = 0, green = 0, blue = 0;
+        uint64_t countAndBlue = 0;  // population, blue sum << 32
+        uint64_t redAndGreen = 0;   // red sum, green sum << 32
     };
     std::vector<Bin> bins = std::vector<Bin>(32768);
     bool few = true;
     uint32_t exactCount = 0;
     uint32_t exactKeys[kExactSlots];
     uint8_t exactIndex[kExactSlots] = {};
-    uint8_t exactPalette[768] = {};
+    uint32_t exactColours[256] = {};  // in order of first appearance
+    size_t exactPixels = 0;           // the pixels added while the colours were few
     uint8_t map[32768] = {};
 
     State() { std::fill(std::begin(exactKeys), std::end(exactKeys), kNoColour); }
@@ -198,52 +202,68 @@ struct Quantiser::State {
 Quantiser::Quantiser() : state_(std::make_unique<State>()) {}
 Quantiser::~Quantiser() = default;
 
-void Quantiser::Add(const uint32_t* colours, int32_t count)
+void Quantiser::Add(const uint32_t* colours, int32_t count, uint16_t* codes)
 {
     State& s = *state_;
     State::Bin* bins = s.bins.data();
+    // Each colour's cell is its code once the colours are many.
+    const bool coded = codes != nullptr && !s.few;
     for (int32_t x = 0; x < count; ++x) {
         const uint32_t c = colours[x];
-        State::Bin& bin = bins[CellOf(c)];
-        ++bin.count;
-        bin.red += (c >> 16) & 7;
-        bin.green += (c >> 8) & 7;
-        bin.blue += c & 7;
+        const uint32_t cell = CellOf(c);
+        State::Bin& bin = bins[cell];
+        bin.countAndBlue += 1 | (uint64_t{c & 7} << 32);
+        bin.redAndGreen += ((c >> 16) & 7) | (uint64_t{(c >> 8) & 7} << 32);
+        if (coded) codes[x] = static_cast<uint16_t>(cell);
     }
-    if (!s.few) return;
-    uint32_t last = kNoColour;
-    for (int32_t x = 0; x < count; ++x) {
-        const uint32_t c = colours[x];
-        if (c == last) continue;
-        last = c;
-        const uint32_t slot = s.Find(c);
-        if (s.exactKeys[slot] == c) continue;
-        if (s.exactCount == 256) {
-            s.few = false;
-            return;
+    if (coded) return;
+    int32_t x = 0;
+    if (s.few) {
+        uint32_t last = kNoColour;
+        uint8_t lastIndex = 0;
+        for (; x < count; ++x) {
+            const uint32_t c = colours[x];
+            if (c != last) {
+                const uint32_t slot = s.Find(c);
+                if (s.exactKeys[slot] != c) {
+                    if (s.exactCount == 256) {
+                        s.few = false;
+                        break;
+                    }
+                    const uint32_t index = s.exactCount++;
+                    s.exactKeys[slot] = c;
+                    s.exactIndex[slot] = static_cast<uint8_t>(index);
+                    s.exactColours[index] = c;
+                }
+                last = c;
+                lastIndex = s.exactIndex[slot];
+            }
+            if (codes != nullptr) codes[x] = lastIndex;
         }
-        const uint32_t index = s.exactCount++;
-        s.exactKeys[slot] = c;
-        s.exactIndex[slot] = static_cast<uint8_t>(index);
-        s.exactPalette[3 * index] = static_cast<uint8_t>(c >> 16);
-        s.exactPalette[3 * index + 1] = static_cast<uint8_t>(c >> 8);
-        s.exactPalette[3 * index + 2] = static_cast<uint8_t>(c);
+        s.exactPixels += static_cast<size_t>(x);
     }
+    if (codes != nullptr)
+        for (; x < count; ++x) codes[x] = static_cast<uint16_t>(CellOf(colours[x]));
 }
 
 void Quantiser::Finish(uint8_t palette[768])
 {
     State& s = *state_;
     if (s.few) {
-        std::memcpy(palette, s.exactPalette, 768);
+        std::memset(palette, 0, 768);
+        for (uint32_t i = 0; i < s.exactCount; ++i) {
+            palette[3 * i] = static_cast<uint8_t>(s.exactColours[i] >> 16);
+            palette[3 * i + 1] = static_cast<uint8_t>(s.exactColours[i] >> 8);
+            palette[3 * i + 2] = static_cast<uint8_t>(s.exactColours[i]);
+        }
         return;
     }
     std::vector<MedianCut::Cell> cells(32768);
     for (uint32_t cell = 0; cell < 32768; ++cell) {
         const State::Bin& bin = s.bins[cell];
-        const uint64_t n = bin.count;
-        cells[cell] = {n, n * ((cell >> 7) & 0xF8) + bin.red, n * ((cell >> 2) & 0xF8) + bin.green,
-                       n * ((cell << 3) & 0xF8) + bin.blue};
+        const uint64_t n = bin.countAndBlue & 0xFFFFFFFFu;
+        cells[cell] = {n, n * ((cell >> 7) & 0xF8) + (bin.redAndGreen & 0xFFFFFFFFu),
+                       n * ((cell >> 2) & 0xF8) + (bin.redAndGreen >> 32), n * ((cell << 3) & 0xF8) + (bin.countAndBlue >> 32)};
     }
     MedianCut(std::move(cells)).Build(palette, s.map);
     std::vector<State::Bin>().swap(s.bins);
@@ -266,4 +286,17 @@ void Quantiser::Map(const uint32_t* colours, int32_t count, uint8_t* indices) co
         }
         indices[x] = lastIndex;
     }
+}
+
+void Quantiser::MapCodes(const uint16_t* codes, size_t count, uint8_t* indices) const
+{
+    const State& s = *state_;
+    // Codes written while the colours were few are the exact colours' numbers.
+    uint8_t exact[256];
+    for (uint32_t i = 0; i < 256; ++i)
+        exact[i] = s.few ? static_cast<uint8_t>(i) : s.map[CellOf(s.exactColours[i])];
+    const size_t exactCount = s.few ? count : std::min(count, s.exactPixels);
+    size_t i = 0;
+    for (; i < exactCount; ++i) indices[i] = exact[codes[i] & 0xFF];
+    for (; i < count; ++i) indices[i] = s.map[codes[i] & 0x7FFF];
 }

@@ -76,6 +76,8 @@ const OptionRow kOptionRows[] = {
     Switch("low-resolution", kSaver | kPage, &O::lowResolution,
            "the frame, 320 x 240 unless -frame-width and -frame-height say otherwise, scaled with whole pixels "
            "to fill the window, aspect kept"),
+    Integer("threads", kBoth | kPage, &O::threads, 0, 16, "N",
+            "threads that draw each frame (0: one per core); every count draws the same picture"),
     Integer("delay", kSaver | kPage, &O::delay, 0, kAnyInt32High, "USEC", "pause after each frame, in microseconds"),
     Switch("fps", kSaver | kPage, &O::fps, "show the frame rate in the lower-left corner"),
     // What every XScreenSaver hack takes.

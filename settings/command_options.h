@@ -17,6 +17,8 @@
 // row that sets a saver setting takes SaverSettings' default.
 struct CommandOptions : SaverSettings {
     std::string image;
+    // Both: threads that draw, 0 for one per core
+    int32_t threads = 0;
     // gyrofold-render
     std::string out;
     std::string format;

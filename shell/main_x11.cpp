@@ -21,7 +21,7 @@
 #include <string>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_x11.h"
 #include "settings/command_options.h"
 
@@ -168,6 +168,7 @@ void Repaint(Loop& loop)
         Settings.ScreenWidth = FrameSide(TheOptions.frameWidth, SaverSettings{}.ScreenWidth, t.width);
         Settings.ScreenHeight = FrameSide(TheOptions.frameHeight, SaverSettings{}.ScreenHeight, t.height);
         // A failed setup has drawn the error text itself.
+        TheScene.bands.threads = TheOptions.threads;
         SetupScene(TheScene, Settings, t.window, 0);
         loop.clear = TheScene.sceneReady != 0;
         loop.rebuild = false;

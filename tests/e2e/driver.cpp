@@ -81,7 +81,7 @@ void Process::Kill() {
 std::string WorkCopy(const std::vector<std::string>& fakes) {
     const std::string folder = BuildRoot + "\\tests\\e2e\\work";
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* file : {"PASSWORD.CPL", "MPR.DLL"}) DeleteFileA((folder + "\\" + file).c_str());
+    for (const char* file : {"PASSWORD.CPL", "MPR.DLL", "winmm.dll"}) DeleteFileA((folder + "\\" + file).c_str());
     CopyFileA(SaverPath.c_str(), (folder + "\\gyrofold.scr").c_str(), FALSE);
     for (const std::string& fake : fakes)
         CopyFileA((BuildRoot + "\\tests\\fakes\\" + fake).c_str(),

@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 #include "tests/e2e/driver.h"
 #include "tests/fakes/fake_services.h"
@@ -308,6 +308,17 @@ TEST_F(SaverRun, RefusedWindowEndsWithZero) {
     ASSERT_TRUE(saver_.WaitForExit(10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(CaptureScreen().CountLit(), 0u);
+}
+
+// A winmm.dll beside the saver (a saver run from Downloads) never loads: the
+// saver takes the system's.
+TEST_F(SaverRun, PlantedWinmmIsNotLoaded) {
+    // Wine takes its own winmm before any file of that name unless told to
+    // prefer a native one, as Windows would.
+    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ, "native,builtin", 15);
+    StartFullScreen(WorkCopy({"winmm\\winmm.dll"}));
+    EndFullScreen(saver_);
+    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u);
 }
 
 // Starts and stops, the way the platform does all day: full screen ended by

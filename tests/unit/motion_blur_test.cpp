@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render_fixture.h"
+#include "effect/render_inlines.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

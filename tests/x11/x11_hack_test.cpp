@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 
 namespace {
@@ -328,14 +328,16 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
 INSTANTIATE_TEST_SUITE_P(
     Modes, ShownFrame,
     ::testing::Values(PixelCase{"IdPalettePlainWindowSize", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0},
-                      PixelCase{"IdHiColorBlurredSmallerOdd", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0},
+                      PixelCase{"IdHiColorBlurredSmallerOddThreads", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0, "x24",
+                                {"-threads", "3"}},
                       PixelCase{"IdPaletteBlurredLargerOdd", Target::WindowId, 0, 3, 320, 240, 403, 301, 0, 0},
                       PixelCase{"IdHiColorWidthNotFourResized", Target::WindowId, 1, 1, 317, 203, 0, 0, 250, 190},
                       PixelCase{"IdFixedFrameResized", Target::WindowId, 1, 1, 320, 240, 300, 200, 280, 210},
                       PixelCase{"RootHiColorPlainWidthNotFour", Target::Root, 1, 1, 330, 250, 0, 0, 0, 0},
                       PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
                       PixelCase{"EnvHiColorBlurredLarger", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0},
-                      PixelCase{"EnvPalettePlainWindowSize", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0},
+                      PixelCase{"EnvPalettePlainWindowSizeThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0, "x24",
+                                {"-threads", "2"}},
                       PixelCase{"NoShmServerHiColor", Target::WindowId, 1, 3, 250, 190, 0, 0, 0, 0,
                                 "x24 -extension MIT-SHM"},
                       PixelCase{"NoShmOptionPalette", Target::WindowId, 0, 1, 250, 190, 0, 0, 0, 0, "x24", {"-no-shm"}},

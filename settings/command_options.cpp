@@ -49,7 +49,10 @@ const OptionRow kOptionRows[] = {
     Integer("window-id", kSaver, &O::windowId, 1, 0x1FFFFFFF, "ID", "draw into this window (decimal or 0x hex)",
             OptionKind::WindowId),
     Text("image", kBoth | kPage, &O::image, kImageFilenameLimit, "FILE",
-         "the picture tiled across the plane (the saver: the sample picture when not given)"),
+         "the picture tiled across the plane, BMP, PNG or JPEG (the saver: the sample picture when not given; "
+         "or a folder of pictures, one chosen at random)"),
+    Integer("duration", kSaver | kPage, &O::duration, 0, 86400, "SECONDS",
+            "with a folder for -image: seconds before the next picture (0: keep the first)"),
     Text("out", kRender, &O::out, 4096, "PATH",
          "a name with a number pattern (frame-%04d.png) writes every frame; a plain name writes the last "
          "frame, or for gif all frames as one animation"),

@@ -205,10 +205,19 @@ TEST_P(Browse, ChooserFillsTheFieldOnlyWithAnExistingFile) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), run.dialog);
     HWND name = GetDlgItem(chooser, 0x47c);  // the explorer-style name box
     ASSERT_NE(name, nullptr);
-    // The chooser opens with the field's name, and the two filters.
+    // The chooser opens with the field's name, and the three filters, every
+    // picture format first.
     EXPECT_EQ(Text(name), "before.bmp");
     HWND types = GetDlgItem(chooser, 0x470);
-    EXPECT_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 2);
+    std::string filters;
+    wchar_t filter[64];  // the chooser's box holds wide text
+    for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i)
+        if (SendMessageW(types, CB_GETLBTEXTLEN, i, 0) < 64 && SendMessageW(types, CB_GETLBTEXT, i, LPARAM(filter)) > 0)
+            for (const wchar_t* c = filter; ; ++c) {
+                filters += *c ? char(*c) : '|';
+                if (!*c) break;
+            }
+    EXPECT_EQ(filters, "Pictures (*.bmp;*.png;*.jpg;*.jpeg)|Bitmaps (*.bmp)|All files (*.*)|");
     EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
     ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == chooser && FocusOf(chooser) != nullptr; }));
     SendMessageA(name, WM_SETTEXT, 0, LPARAM(""));

@@ -135,6 +135,10 @@ struct FrameCase {
     int32_t useHiColor, numBuf, width, height;
     bool preview;
     bool wreckedKey;  // three numbers stored with sizes the loader refuses
+    // A picture the saver shows (from tests/data) and a BMP of its pixels,
+    // which the reference frames come from; null: the texture.
+    const char* picture = nullptr;
+    const char* samePixels = nullptr;
 };
 
 class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> {};
@@ -145,11 +149,13 @@ class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> 
 TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     const FrameCase c = GetParam();
     settings_.useHiColor = c.useHiColor, settings_.numBuf = c.numBuf;
+    if (c.picture) settings_.imageFile = Artifact(c.picture);
     // The preview draws a frame of the pane's size, whatever the key says.
     if (!c.preview) settings_.screenWidth = c.width, settings_.screenHeight = c.height;
     WriteSettings(settings_);
     Settings rendered = settings_;
     rendered.screenWidth = c.width, rendered.screenHeight = c.height;
+    if (c.samePixels) rendered.imageFile = Artifact(c.samePixels);
     if (c.wreckedKey) {
         WriteSetting("ScreenWidth", REG_SZ, "abcd", 3);
         const int64_t height = 100;
@@ -205,6 +211,9 @@ INSTANTIATE_TEST_SUITE_P(Modes, Frames,
                       // A width that is not a multiple of 4 and an odd height.
                       FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false, false},
                       FrameCase{"WreckedKeyFallsBack", 1, 3, 320, 240, false, true},
+                      // Read through WIC: the frames of a 24-bit BMP of the same pixels.
+                      FrameCase{"HiColorPng", 1, 1, 320, 240, false, false, "picture.png", "picture-png.bmp"},
+                      FrameCase{"HiColorJpegBlur", 1, 3, 320, 240, false, false, "picture.jpg", "picture-jpg.bmp"},
                       FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true, false},
                       FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true, false}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });

@@ -108,6 +108,8 @@ protected:
     void SetUp() override {
         ResetKeys();
         settings_.imageFile = WriteTexture();
+        // Away from every edge, so that no move of the pointer is swallowed.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
     }
     void TearDown() override {
         saver_.Kill();
@@ -118,14 +120,32 @@ protected:
     HWND StartFullScreen(const std::string& program = SaverPath, const std::string& arguments = "/s") {
         WriteSettings(settings_);
         EXPECT_TRUE(saver_.Start(program, arguments));
-        HWND window = WaitForWindow(saver_, kSaverClass);
+        HWND window = WaitForSaverWindow();
         EXPECT_NE(window, nullptr) << "no saver window";
         EXPECT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2,
                                320, 240)) << "no frame";
         return window;
     }
+    HWND WaitForSaverWindow() {
+        HWND window = WaitForWindow(saver_, kSaverClass);
+        seen_ = GetTickCount();
+        return window;
+    }
+    // Start-up is three ticks of 250 ms from the window's creation: over a
+    // second after the window was first seen.
+    void WaitForStartUpToEnd() {
+        const DWORD spent = GetTickCount() - seen_;
+        if (spent < 1000) Pump(1000 - spent);
+    }
+    // One move of the pointer after start-up: the first input ends the saver.
+    void EndFullScreen() {
+        WaitForStartUpToEnd();
+        MoveMouse(3, 0);
+        ExpectEndedCleanly(saver_);
+    }
     Settings settings_;
     Process saver_;
+    DWORD seen_ = 0;
 };
 
 // ---- Frames and their pace ------------------------------------------------------
@@ -170,6 +190,7 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     }
     const auto frames = ReferenceFrames(rendered, 900);
     ASSERT_TRUE(saver_.Start(SaverPath, c.preview ? "/p " + std::to_string(uintptr_t(host)) : "/s"));
+    if (!c.preview) WaitForSaverWindow();
 
     double at1 = 0, at2 = 0;
     Pixels seen;
@@ -184,14 +205,14 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     const double rate = (k2 - k1) / (at2 - at1), wanted = c.preview ? 20.0 : RefreshRate();
     std::printf("[pace] %s: frames %d to %d in %.3f s: %.1f a second (paced to %.0f)\n", c.name, k1, k2, at2 - at1,
                 rate, wanted);
-    EXPECT_GE(rate, (c.preview ? 0.6 : 0.8) * wanted);
+    EXPECT_GE(rate, (c.preview ? 0.9 : 0.8) * wanted);
     EXPECT_LE(rate, (c.preview ? 1.025 : 1.05) * wanted);
 
     if (c.preview) {
         DestroyWindow(host);
         return ExpectEndedCleanly(saver_);
     }
-    EndFullScreen(saver_);
+    EndFullScreen();
     DWORD type = 0, size = 0;
     if (c.wreckedKey) {
         EXPECT_TRUE(ReadValue(kSettingsKey, "ScreenHeight", &type, nullptr, &size) && size == 8) << "the key was written";
@@ -209,58 +230,24 @@ INSTANTIATE_TEST_SUITE_P(Modes, Frames,
                       FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true, false}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
-// ---- Input ----------------------------------------------------------------------
-
-struct InputCase {
-    const char* name;
-    void (*send)();
-};
-
-class Input : public SaverRun, public ::testing::WithParamInterface<InputCase> {};
-
-// Input during start-up only hides the pointer; after it, input ends the saver
-// at once, frames or no frames.
-TEST_P(Input, EndsTheSaverOnlyAfterStartUpAndPromptly) {
+// Input during start-up only hides the pointer; after it, the first input
+// ends the saver at once. The input kinds are checked on the window itself.
+TEST_F(SaverRun, FirstInputAfterStartUpEndsTheSaverPromptly) {
     WriteSettings(settings_);
     ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
-    HWND window = WaitForWindow(saver_, kSaverClass);
-    ASSERT_NE(window, nullptr);
-    GetParam().send();
+    HWND window = WaitForSaverWindow();
+    MoveMouse(3, 0);
     Pump(200);
-    ASSERT_TRUE(saver_.Running()) << "input in the first 250 ms ended the saver";
+    ASSERT_TRUE(saver_.Running()) << "input during start-up ended the saver";
     ASSERT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2, 320, 240));
-    double latency = 1;
-    for (int attempt = 0; attempt < 3 && IsWindow(window); ++attempt) {
-        Pump(1000);  // the second and third 250 ms ticks come after the scene setup
-        const double sent = Seconds();
-        GetParam().send();
-        while (IsWindow(window) && Seconds() - sent < 1) Sleep(1);
-        latency = Seconds() - sent;
-    }
-    std::printf("[input] %s: the window went %.1f ms after the input\n", GetParam().name, latency * 1000);
+    WaitForStartUpToEnd();
+    const double sent = Seconds();
+    MoveMouse(-3, 0);
+    while (IsWindow(window) && Seconds() - sent < 1) Sleep(1);
+    const double latency = Seconds() - sent;
+    std::printf("[input] the window went %.1f ms after the input\n", latency * 1000);
     EXPECT_LT(latency, 0.1);
     ExpectEndedCleanly(saver_);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, Input,
-    ::testing::Values(InputCase{"Key", [] { PressKey('A'); }}, InputCase{"Button", [] { ClickMouse(); }},
-                      InputCase{"Move", [] { MoveMouse(0, 1); }}),
-    [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
-
-TEST_F(SaverRun, MissingImageShowsTheErrorTextAndNoFrame) {
-    settings_.imageFile = Artifact("no-such-picture.bmp");
-    WriteSettings(settings_);
-    ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
-    ASSERT_NE(WaitForWindow(saver_, kSaverClass), nullptr);
-    const int32_t width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    // One line of text through the centre, and nothing else.
-    ASSERT_TRUE(WaitUntil([&] { return Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit() > 1000; }));
-    Pump(700);
-    const Pixels screen = CaptureScreen();
-    EXPECT_EQ(screen.CountLit(), Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit());
-    Pump(500);
-    EXPECT_EQ(CaptureScreen().Hash(), screen.Hash()) << "the screen changed after a failed load";
-    EndFullScreen(saver_);
 }
 
 // ---- Run modes ------------------------------------------------------------------
@@ -274,41 +261,10 @@ TEST_P(PreviewRequest, WithoutAHostRunsFullScreen) {
     GetWindowRect(window, &area);
     EXPECT_EQ(area.right - area.left, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
-    EndFullScreen(saver_);
+    EndFullScreen();
 }
 
 INSTANTIATE_TEST_SUITE_P(Handles, PreviewRequest, ::testing::Values("/p 0", "/p 123456789", "/p", "-L abc"));
-
-// The preview's window procedure ignores input (it would close a full-screen
-// window after start-up), and its close asks no password.
-TEST_F(SaverRun, PreviewIgnoresInputAndClosesWithoutThePassword) {
-    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
-    WriteSettings(settings_);
-    HWND host = CreateHost();
-    ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/p " + std::to_string(uintptr_t(host))));
-    ASSERT_TRUE(WaitForLitPane(host));
-    HWND child = FindChild(host, kSaverClass);
-    ASSERT_NE(child, nullptr);
-    Pump(1000);  // start-up is over
-    for (UINT message : {WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
-        PostMessageA(child, message, 0, 0);
-    Pump(500);
-    ASSERT_TRUE(saver_.Running()) << "input ended the preview";
-    PostMessageA(child, WM_CLOSE, 0, 0);
-    ExpectEndedCleanly(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u) << "the preview's close asked the verifier";
-    DestroyWindow(host);
-}
-
-// The platform refuses the saver's window: the run ends with 0 and shows nothing.
-TEST_F(SaverRun, RefusedWindowEndsWithZero) {
-    WriteSettings(settings_);
-    ASSERT_TRUE(saver_.Start(SaverPath, "/s", kSaverClass));
-    DWORD exitCode = 12345;
-    ASSERT_TRUE(saver_.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(CaptureScreen().CountLit(), 0u);
-}
 
 // Starts and stops, the way the platform does all day: full screen ended by
 // input, preview ended with its host (every other one early, mid start-up).
@@ -319,7 +275,7 @@ TEST_F(SaverRun, StartsAndStopsEveryTime) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
         settings_.useHiColor = cycle % 2;
         StartFullScreen();
-        EndFullScreen(saver_);
+        EndFullScreen();
         HWND host = CreateHost();
         ASSERT_TRUE(saver_.Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
         EXPECT_TRUE(cycle % 2 ? WaitUntil([&] { return FindChild(host, kSaverClass) != nullptr; }) : WaitForLitPane(host));
@@ -327,141 +283,6 @@ TEST_F(SaverRun, StartsAndStopsEveryTime) {
         ExpectEndedCleanly(saver_);
     }
 }
-
-// ---- Password -------------------------------------------------------------------
-
-struct PasswordCase {
-    const char* name;
-    DWORD type;
-    const char* bytes;
-    DWORD size;
-    bool verifier;     // the stand-in PASSWORD.CPL lies beside the saver
-    DWORD askedTimes;  // it allows the close every time
-};
-
-class Password : public SaverRun, public ::testing::WithParamInterface<PasswordCase> {};
-
-TEST_P(Password, UsePasswordValueDecidesWhetherTheVerifierIsAsked) {
-    const PasswordCase c = GetParam();
-    if (c.bytes) WriteValue(kDesktopKey, "ScreenSaveUsePassword", c.type, c.bytes, c.size);
-    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    StartFullScreen(WorkCopy(c.verifier ? std::vector<std::string>{"password\\PASSWORD.CPL"} : std::vector<std::string>{}));
-    EndFullScreen(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), c.askedTimes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, Password,
-    ::testing::Values(PasswordCase{"Absent", 0, nullptr, 0, true, 0},
-                      PasswordCase{"Zero", REG_DWORD, "\0\0\0\0", 4, true, 0},
-                      PasswordCase{"One", REG_DWORD, "\1\0\0\0", 4, true, 1},
-                      // Longer than the 4-byte buffer: the query fails.
-                      PasswordCase{"EightBytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, true, 0},
-                      // Shorter: only the stored bytes count.
-                      PasswordCase{"TwoBytesZero", REG_BINARY, "\0\0", 2, true, 0},
-                      PasswordCase{"TwoBytesOne", REG_BINARY, "\1\0", 2, true, 1},
-                      PasswordCase{"NoVerifierLibrary", REG_DWORD, "\1\0\0\0", 4, false, 0}),
-    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.name); });
-
-// A refused close keeps the saver drawing; the next asks again, with the
-// library loaded afresh and freed every time.
-TEST_F(SaverRun, RefusedCloseKeepsRunningAndTheNextAsksAgain) {
-    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
-    HWND window = StartFullScreen(WorkCopy({"password\\PASSWORD.CPL"}));
-    Pump(1000);
-    MoveMouse(5, 5);
-    ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) == 1; })) << "the verifier was not asked";
-    const uint64_t before = CaptureScreen().Hash();
-    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen().Hash() != before; }, 3000)) << "no frames after";
-    EXPECT_TRUE(saver_.Running());
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_WINDOW), DWORD(uintptr_t(window)));
-    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 1u);
-    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    EndFullScreen(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), 2u);
-    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 2u);
-    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 2u);
-}
-
-// Wine's loader prefers its own mpr.dll; a per-program override makes it take
-// the folder's copy ("native") or none at all ("").
-void OverrideMpr(const char* loadOrder) {
-    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "mpr", REG_SZ, loadOrder,
-               DWORD(std::strlen(loadOrder) + 1));
-}
-
-class ChangePassword : public SaverRun, public ::testing::WithParamInterface<const char*> {};
-
-// The switch in any case and with either sign; a handle that names no window
-// gives the service no owner.
-TEST_P(ChangePassword, ServiceGetsTheProviderTheOwnerAndTwoZeros) {
-    OverrideMpr("native");
-    HWND owner = Owner();
-    std::string arguments = GetParam();
-    const bool realOwner = arguments.back() == '=';
-    if (realOwner) arguments.back() = ' ', arguments += std::to_string(uintptr_t(owner));
-    ASSERT_TRUE(saver_.Start(WorkCopy({"mpr\\MPR.DLL"}), arguments));
-    ExpectEndedCleanly(saver_);
-    char given[128] = "";
-    DWORD size = sizeof given;
-    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 1u);
-    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_GIVEN, nullptr, given, &size));
-    EXPECT_EQ(std::string(given), "SCRSAVE " + std::to_string(realOwner ? uintptr_t(owner) : 0) + " 0 0");
-}
-
-INSTANTIATE_TEST_SUITE_P(Switches, ChangePassword, ::testing::Values("/a=", "/A 0", "-a abc", "-A 123456789"));
-
-struct ChangeErrorCase {
-    const char* name;
-    const char* fake;
-    const char* loadOrder;
-    const char* text;
-};
-
-class ChangePasswordError : public SaverRun, public ::testing::WithParamInterface<ChangeErrorCase> {};
-
-TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
-    const ChangeErrorCase c = GetParam();
-    OverrideMpr(c.loadOrder);
-    HWND owner = Owner();
-    ASSERT_TRUE(saver_.Start(WorkCopy(c.fake ? std::vector<std::string>{c.fake} : std::vector<std::string>{}),
-                             "/a " + std::to_string(uintptr_t(owner))));
-    HWND box = WaitForWindow(saver_, kDialogClass, "Error");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), c.text);
-    EXPECT_EQ(GetWindow(box, GW_OWNER), owner);
-    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
-    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
-    // The icon the box shows is the exclamation icon, as drawn on the box's face.
-    Pump(300);
-    HWND icon = FindChild(box, "Static");
-    while (icon && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) icon = GetWindow(icon, GW_HWNDNEXT);
-    ASSERT_NE(icon, nullptr) << "the box has no icon";
-    RECT place = {};
-    GetWindowRect(icon, &place);
-    const Pixels seen = Capture(place.left, place.top, 32, 32);
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HGDIOBJ saved = SelectObject(dc, CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    std::fill_n(static_cast<uint32_t*>(bits), 32 * 32, seen.rgb[0]);  // the box's face
-    DrawIconEx(dc, 0, 0, LoadIconA(nullptr, IDI_EXCLAMATION), 32, 32, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    Pixels wanted{32, 32, std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + 32 * 32)};
-    for (uint32_t& colour : wanted.rgb) colour &= 0xFFFFFF;
-    DeleteObject(SelectObject(dc, saved));
-    DeleteDC(dc);
-    EXPECT_EQ(seen.Hash(), wanted.Hash()) << "not the exclamation icon";
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ExpectEndedCleanly(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Library, ChangePasswordError,
-    ::testing::Values(ChangeErrorCase{"EntryMissing", "mpr_without_change\\MPR.DLL", "native",
-                                      "Couldn't get PwdChangePassword"},
-                      ChangeErrorCase{"LibraryMissing", nullptr, "", "Couldn't load MRP.DLL"}),
-    [](const ::testing::TestParamInfo<ChangeErrorCase>& info) { return std::string(info.param.name); });
 
 // ---- Display mode (in a wine virtual desktop of 1024 x 768) ------------------------
 
@@ -482,19 +303,21 @@ TEST_P(DisplayMode, SwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
     WriteSettings(settings_);
     ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/s"));
-    HWND window = WaitForWindow(saver_, kSaverClass);
+    HWND window = WaitForSaverWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), c.during[1]);
     RECT area = {};
     GetWindowRect(window, &area);
     EXPECT_EQ(area.right - area.left, c.during[0]) << "the window is sized after the switch";
-    for (int nudge = 0; nudge < 30 && ReadFakeNumber(FAKE_VERIFY_CALLS) == 0; ++nudge) MoveMouse(nudge % 2 ? -5 : 5, 0), Pump(200);
+    WaitForStartUpToEnd();
+    MoveMouse(5, 0);
+    ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) == 1; })) << "the verifier was not asked";
     Pump(300);
     EXPECT_TRUE(saver_.Running());
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]) << "restored before the password allowed it";
     WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    EndFullScreen(saver_);
+    EndFullScreen();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
 }

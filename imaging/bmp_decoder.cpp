@@ -3,8 +3,9 @@
 // before anything is read or allocated. Uncompressed pixel data must be present
 // in full before the picture is allocated; RLE pictures are bounded by their
 // checked declared size, and every run is checked against the row and the data.
-// Texels are decoded straight into the output array: the only picture-sized
-// memory is the file's bytes and the result.
+// The row routine for the file's layout is picked once per picture and turns a
+// whole row into texels, widening channels through small tables or fixed
+// shifts: the only picture-sized memory is the file's bytes and the result.
 
 #include "imaging/bmp_decoder.h"
 
@@ -12,9 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
+
+#include "imaging/quantiser.h"
 
 namespace {
 
@@ -48,6 +50,8 @@ bool Fail(std::string& error, const char* reason)
     error = reason;
     return false;
 }
+
+bool IsRle(const Header& h) { return h.compression == kCompressionRle8 || h.compression == kCompressionRle4; }
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -88,83 +92,100 @@ bool MasksValid(const uint32_t masks[3], uint16_t bits)
     return seen != 0;
 }
 
-// Widens or narrows a channel to 8 bits. Narrow channels repeat their bits
-// downwards, so the top five bits of a 5- or 6-bit channel survive the
+// Widens a channel of fewer than 8 bits to 8 by repeating its bits
+// downwards, so that the top five bits of a 5- or 6-bit channel survive the
 // round trip to 8 bits and back to 5-5-5 unchanged.
-uint32_t Channel8(uint32_t pixel, uint32_t mask)
+uint8_t Widen(uint32_t value, int bits)
 {
-    if (mask == 0) return 0;
-    const int bits = BitCount(mask);
-    const uint32_t v = (pixel & mask) >> LowestBit(mask);
-    if (bits >= 8) return v >> (bits - 8);
     uint32_t out = 0;
-    int filled = 0;
-    while (filled < 8) {
+    for (int filled = 0; filled < 8; filled += bits) {
         const int shift = 8 - filled - bits;
-        out |= shift >= 0 ? (v << shift) : (v >> -shift);
-        filled += bits;
+        out |= shift >= 0 ? (value << shift) : (value >> -shift);
     }
-    return out & 0xFF;
+    return static_cast<uint8_t>(out);
 }
 
-uint16_t To555(uint32_t rgb)
-{
-    return static_cast<uint16_t>((((rgb >> 19) & 0x1F) << 10) | (((rgb >> 11) & 0x1F) << 5) | ((rgb >> 3) & 0x1F));
-}
+// ---- Headers, one reader per kind ----
 
-bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error)
+enum class HeaderKind { Core, Windows, Os2 };
+
+// The fields every kind of header gives, before they are checked.
+struct HeaderFields {
+    uint32_t headerSize = 0;
+    HeaderKind kind = HeaderKind::Windows;
+    uint32_t pixelOffset = 0;
+    int64_t width = 0;
+    int64_t height = 0;
+    uint16_t planes = 0;
+    uint32_t colorsUsed = 0;
+};
+
+// The 14-byte file header, and the size of the header after it, which names
+// its kind: 12, the core header; 40, 52, 56, 108, 124, the Windows headers;
+// the other sizes from 16 to 64, OS/2 2.x headers, which share the Windows
+// layout as far as they go and leave the fields they omit at zero.
+bool ParseFileHeader(const uint8_t* data, size_t size, HeaderFields& f, std::string& error)
 {
     if (data == nullptr || size < 18) return Fail(error, "file too short for a BMP header");
     if (data[0] != 'B' || data[1] != 'M') return Fail(error, "not a BMP file");
-    const uint32_t pixelOffset = Get32(data + 10);
-    const uint32_t headerSize = Get32(data + 14);
-    // 12: the core header; 40, 52, 56, 108, 124: the Windows headers; the
-    // other sizes from 16 to 64: OS/2 2.x headers, which share the Windows
-    // layout as far as they go and leave the fields they omit at zero.
-    const bool windows = headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
-                         headerSize == 124;
-    const bool os2 = !windows && headerSize >= 16 && headerSize <= 64;
-    if (headerSize != 12 && !windows && !os2) return Fail(error, "unsupported BMP header size");
-    if (size - 14 < headerSize) return Fail(error, "truncated BMP header");
-    const uint8_t* p = data + 14;
+    f.pixelOffset = Get32(data + 10);
+    f.headerSize = Get32(data + 14);
+    const uint32_t n = f.headerSize;
+    if (n == 12) f.kind = HeaderKind::Core;
+    else if (n == 40 || n == 52 || n == 56 || n == 108 || n == 124) f.kind = HeaderKind::Windows;
+    else if (n >= 16 && n <= 64) f.kind = HeaderKind::Os2;
+    else return Fail(error, "unsupported BMP header size");
+    if (size - 14 < n) return Fail(error, "truncated BMP header");
+    return true;
+}
 
-    int64_t width;
-    int64_t height;
-    uint16_t planes;
-    uint32_t colorsUsed = 0;
-    const bool core = headerSize == 12;
-    if (core) {
-        width = Get16(p + 4);
-        height = Get16(p + 6);
-        planes = Get16(p + 8);
-        h.bits = Get16(p + 10);
-    } else {
-        width = static_cast<int32_t>(Get32(p + 4));
-        height = static_cast<int32_t>(Get32(p + 8));
-        planes = Get16(p + 12);
-        h.bits = Get16(p + 14);
-        if (headerSize >= 20) h.compression = Get32(p + 16);
-        if (headerSize >= 36) colorsUsed = Get32(p + 32);
-    }
-    if (planes != 1) return Fail(error, "bad plane count");
+// The core header: 16-bit sides, no compression, no colour count.
+void ParseCoreHeader(const uint8_t* p, HeaderFields& f, Header& h)
+{
+    f.width = Get16(p + 4);
+    f.height = Get16(p + 6);
+    f.planes = Get16(p + 8);
+    h.bits = Get16(p + 10);
+}
+
+// The 40-byte layout and its longer and shorter kin: signed 32-bit sides, and
+// the compression and colour count when the header reaches them.
+void ParseInfoHeader(const uint8_t* p, HeaderFields& f, Header& h)
+{
+    f.width = static_cast<int32_t>(Get32(p + 4));
+    f.height = static_cast<int32_t>(Get32(p + 8));
+    f.planes = Get16(p + 12);
+    h.bits = Get16(p + 14);
+    if (f.headerSize >= 20) h.compression = Get32(p + 16);
+    if (f.headerSize >= 36) f.colorsUsed = Get32(p + 32);
+}
+
+bool CheckSides(const HeaderFields& f, Header& h, std::string& error)
+{
+    if (f.planes != 1) return Fail(error, "bad plane count");
+    int64_t height = f.height;
     if (height < 0) {
         h.topDown = true;
         height = -height;  // 64 bits: the most negative 32-bit height is fine here
     }
-    if (width <= 0 || height == 0) return Fail(error, "empty picture");
-    if (width > kMaxBitmapSide || height > kMaxBitmapSide || width * height > kMaxBitmapTexels)
+    if (f.width <= 0 || height == 0) return Fail(error, "empty picture");
+    if (f.width > kMaxBitmapSide || height > kMaxBitmapSide || f.width * height > kMaxBitmapTexels)
         return Fail(error, "picture too large");
-    h.fileWidth = static_cast<int32_t>(width);
+    h.fileWidth = static_cast<int32_t>(f.width);
     h.width = h.fileWidth & ~3;
     h.height = static_cast<int32_t>(height);
     if (h.width < 4) return Fail(error, "picture narrower than 4 pixels");
+    return true;
+}
 
+bool CheckDepthAndCompression(HeaderKind kind, const Header& h, std::string& error)
+{
     const uint16_t b = h.bits;
     if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return Fail(error, "unsupported bit depth");
-    if (core && (b == 16 || b == 32)) return Fail(error, "unsupported bit depth");
+    if (kind == HeaderKind::Core && (b == 16 || b == 32)) return Fail(error, "unsupported bit depth");
     // OS/2 numbers its compressions differently from 3 on; only plain pixels
     // are read from its headers.
-    if (os2 && h.compression != kCompressionRgb) return Fail(error, "unsupported compression");
+    if (kind == HeaderKind::Os2 && h.compression != kCompressionRgb) return Fail(error, "unsupported compression");
     switch (h.compression) {
     case kCompressionRgb:
         break;
@@ -180,48 +201,57 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
     default:
         return Fail(error, "unsupported compression");
     }
-    const bool rle = h.compression == kCompressionRle8 || h.compression == kCompressionRle4;
-    if (rle && h.topDown) return Fail(error, "top-down RLE picture");
+    if (IsRle(h) && h.topDown) return Fail(error, "top-down RLE picture");
+    return true;
+}
 
-    // Where the colour table starts, and the masks.
-    uint64_t tableStart = 14 + uint64_t{headerSize};
+// The masks, given or implied, and where the colour table starts: after the
+// header, or after the three masks that follow a 40-byte header.
+bool ReadMasks(const uint8_t* data, size_t size, const HeaderFields& f, Header& h, uint64_t& tableStart,
+               std::string& error)
+{
+    tableStart = 14 + uint64_t{f.headerSize};
     if (h.compression == kCompressionBitfields) {
         const uint8_t* m;
-        if (headerSize == 40) {
+        if (f.headerSize == 40) {
             if (size < tableStart + 12) return Fail(error, "truncated bit masks");
             m = data + tableStart;
             tableStart += 12;
         } else {
-            m = p + 40;  // inside the larger headers
+            m = data + 14 + 40;  // inside the larger headers
         }
         for (int i = 0; i < 3; ++i) h.masks[i] = Get32(m + 4 * i);
-        if (!MasksValid(h.masks, b)) return Fail(error, "bad bit masks");
-    } else if (b == 16) {
+        if (!MasksValid(h.masks, h.bits)) return Fail(error, "bad bit masks");
+    } else if (h.bits == 16) {
         h.masks[0] = 0x7C00;
         h.masks[1] = 0x03E0;
         h.masks[2] = 0x001F;
-    } else if (b == 32) {
+    } else if (h.bits == 32) {
         h.masks[0] = 0x00FF0000;
         h.masks[1] = 0x0000FF00;
         h.masks[2] = 0x000000FF;
     }
+    return true;
+}
 
-    if (pixelOffset < tableStart) return Fail(error, "bad pixel offset");
-    if (pixelOffset > size) return Fail(error, "pixel offset past the end of the file");
-
-    // The colour table. Direct-colour files may carry one of any length as a
-    // hint; it is skipped by its declared size, but it must still fit.
+// The colour table. Direct-colour files may carry one of any length as a
+// hint; it is skipped by its declared size, but it must still fit.
+bool ReadColourTable(const uint8_t* data, size_t size, const HeaderFields& f, uint64_t tableStart, Header& h,
+                     std::string& error)
+{
+    const bool core = f.kind == HeaderKind::Core;
+    const uint16_t b = h.bits;
     const uint32_t entrySize = core ? 3 : 4;
     uint64_t count;
     if (core) {
-        count = b <= 8 ? std::min<uint64_t>(uint64_t{1} << b, (pixelOffset - tableStart) / entrySize) : 0;
+        count = b <= 8 ? std::min<uint64_t>(uint64_t{1} << b, (f.pixelOffset - tableStart) / entrySize) : 0;
     } else {
-        if (b <= 8 && colorsUsed > (1u << b)) return Fail(error, "bad palette count");
-        count = colorsUsed != 0 ? colorsUsed : (b <= 8 ? (uint64_t{1} << b) : 0);
+        if (b <= 8 && f.colorsUsed > (1u << b)) return Fail(error, "bad palette count");
+        count = f.colorsUsed != 0 ? f.colorsUsed : (b <= 8 ? (uint64_t{1} << b) : 0);
     }
     const uint64_t tableEnd = tableStart + count * entrySize;
     if (tableEnd > size) return Fail(error, "truncated palette");
-    if (tableEnd > pixelOffset) return Fail(error, "palette overlaps the pixels");
+    if (tableEnd > f.pixelOffset) return Fail(error, "palette overlaps the pixels");
     if (b <= 8) {
         h.paletteCount = static_cast<uint32_t>(count);
         for (uint32_t i = 0; i < h.paletteCount; ++i) {
@@ -231,18 +261,38 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
             h.palette[3 * i + 2] = e[0];
         }
     }
-
-    h.pixels = data + pixelOffset;
-    h.pixelBytes = size - pixelOffset;
-    if (!rle) {
-        h.rowBytes = static_cast<size_t>(((static_cast<uint64_t>(h.fileWidth) * b + 31) / 32) * 4);
-        // The last row's padding may be missing; its pixels may not.
-        const uint64_t lastRow = (static_cast<uint64_t>(h.fileWidth) * b + 7) / 8;
-        const uint64_t needed = uint64_t{h.rowBytes} * static_cast<uint64_t>(h.height - 1) + lastRow;
-        if (needed > h.pixelBytes) return Fail(error, "truncated pixel data");
-    }
     return true;
 }
+
+// Uncompressed pixels must all be there; the last row's padding may be missing.
+bool CheckPixelData(const uint8_t* data, size_t size, const HeaderFields& f, Header& h, std::string& error)
+{
+    h.pixels = data + f.pixelOffset;
+    h.pixelBytes = size - f.pixelOffset;
+    if (IsRle(h)) return true;
+    h.rowBytes = static_cast<size_t>(((static_cast<uint64_t>(h.fileWidth) * h.bits + 31) / 32) * 4);
+    const uint64_t lastRow = (static_cast<uint64_t>(h.fileWidth) * h.bits + 7) / 8;
+    const uint64_t needed = uint64_t{h.rowBytes} * static_cast<uint64_t>(h.height - 1) + lastRow;
+    if (needed > h.pixelBytes) return Fail(error, "truncated pixel data");
+    return true;
+}
+
+bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error)
+{
+    HeaderFields f;
+    if (!ParseFileHeader(data, size, f, error)) return false;
+    if (f.kind == HeaderKind::Core) ParseCoreHeader(data + 14, f, h);
+    else ParseInfoHeader(data + 14, f, h);
+    uint64_t tableStart = 0;
+    if (!CheckSides(f, h, error) || !CheckDepthAndCompression(f.kind, h, error) ||
+        !ReadMasks(data, size, f, h, tableStart, error))
+        return false;
+    if (f.pixelOffset < tableStart) return Fail(error, "bad pixel offset");
+    if (f.pixelOffset > size) return Fail(error, "pixel offset past the end of the file");
+    return ReadColourTable(data, size, f, tableStart, h, error) && CheckPixelData(data, size, f, h, error);
+}
+
+// ---- Row routines, one per layout ----
 
 // The row of the file that holds output row y.
 const uint8_t* FileRow(const Header& h, int32_t y)
@@ -251,44 +301,128 @@ const uint8_t* FileRow(const Header& h, int32_t y)
     return h.pixels + static_cast<size_t>(fileRow) * h.rowBytes;
 }
 
-// Writes the palette indices of an uncompressed 1, 4 or 8-bit picture, top
-// row first, as out[element] = lookup[index].
-template <typename T>
-void ReadIndices(const Header& h, const T* lookup, T* out)
+// One row of 1, 4 or 8-bit palette indices as out[x] = lookup[index]; the
+// width is a multiple of 4.
+template <int kBits, typename T>
+void IndexRow(const uint8_t* row, int32_t width, const T* lookup, T* out)
 {
-    const int perByte = 8 / h.bits;
-    const uint32_t valueMask = (1u << h.bits) - 1;
-    for (int32_t y = 0; y < h.height; ++y) {
-        const uint8_t* row = FileRow(h, y);
-        T* dst = out + static_cast<size_t>(y) * static_cast<size_t>(h.width);
-        for (int32_t x = 0; x < h.width; ++x) {
-            const int shift = 8 - h.bits * (1 + x % perByte);
-            dst[x] = lookup[(row[x / perByte] >> shift) & valueMask];
+    if constexpr (kBits == 8) {
+        for (int32_t x = 0; x < width; ++x) out[x] = lookup[row[x]];
+    } else if constexpr (kBits == 4) {
+        for (int32_t x = 0; x < width; x += 2, ++row) {
+            out[x] = lookup[*row >> 4];
+            out[x + 1] = lookup[*row & 0x0F];
         }
+    } else {
+        int32_t x = 0;
+        for (; x + 8 <= width; x += 8, ++row)
+            for (int k = 0; k < 8; ++k) out[x + k] = lookup[(*row >> (7 - k)) & 1];
+        for (int k = 0; x < width; ++x, ++k) out[x] = lookup[(*row >> (7 - k)) & 1];
     }
 }
 
-// Calls sink(element, 0x00RRGGBB) for every texel of a 16, 24 or 32-bit
-// picture, top row first, until the sink returns false.
-template <typename Sink>
-void ReadColors(const Header& h, Sink sink)
+template <int kBits, typename T>
+void ReadIndexRows(const Header& h, const T* lookup, T* out)
 {
-    const size_t bytes = h.bits / 8;
-    for (int32_t y = 0; y < h.height; ++y) {
-        const uint8_t* row = FileRow(h, y);
-        const size_t base = static_cast<size_t>(y) * static_cast<size_t>(h.width);
-        for (int32_t x = 0; x < h.width; ++x) {
-            const uint8_t* s = row + bytes * static_cast<size_t>(x);
-            uint32_t rgb;
-            if (bytes == 3) {
-                rgb = (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0];
-            } else {
-                const uint32_t v = bytes == 2 ? Get16(s) : Get32(s);
-                rgb = (Channel8(v, h.masks[0]) << 16) | (Channel8(v, h.masks[1]) << 8) | Channel8(v, h.masks[2]);
+    const size_t width = static_cast<size_t>(h.width);
+    for (int32_t y = 0; y < h.height; ++y) IndexRow<kBits>(FileRow(h, y), h.width, lookup, out + width * y);
+}
+
+// 24 bits: blue, green, red bytes.
+class Bgr24Rows final : public ColourRows {
+public:
+    explicit Bgr24Rows(const Header& h) : h_(h) {}
+    void Texels(int32_t y, int32_t width, uint16_t* out) const override
+    {
+        const uint8_t* s = FileRow(h_, y);
+        for (int32_t x = 0; x < width; ++x, s += 3) out[x] = To555(s[2], s[1], s[0]);
+    }
+    void Colours(int32_t y, int32_t width, uint32_t* out) const override
+    {
+        const uint8_t* s = FileRow(h_, y);
+        for (int32_t x = 0; x < width; ++x, s += 3) out[x] = (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0];
+    }
+
+private:
+    const Header& h_;
+};
+
+// 16 or 32 bits of bit fields. A channel of 8 bits or more keeps its top 8
+// bits by a shift; a narrower one widens through a table of at most 128
+// entries. With three channels of exactly 8 bits (the usual 32-bit layouts)
+// the tables are left out altogether.
+template <int kBytes, bool kEightBitChannels>
+class FieldRows final : public ColourRows {
+public:
+    explicit FieldRows(const Header& h) : h_(h)
+    {
+        for (int i = 0; i < 3; ++i) {
+            Channel& c = channels_[i];
+            const uint32_t m = h.masks[i];
+            if (m == 0) continue;  // index 0 always, which widens to 0
+            const int bits = BitCount(m);
+            const int low = LowestBit(m);
+            c.shift = bits >= 8 ? static_cast<uint32_t>(low + bits - 8) : static_cast<uint32_t>(low);
+            c.mask = bits >= 8 ? 0xFFu : (1u << bits) - 1;
+            for (uint32_t v = 0; v <= c.mask; ++v) {
+                c.widen[v] = bits >= 8 ? static_cast<uint8_t>(v) : Widen(v, bits);
+                c.texel[v] = static_cast<uint16_t>((c.widen[v] >> 3) << (10 - 5 * i));
             }
-            if (!sink(base + static_cast<size_t>(x), rgb)) return;
         }
     }
+    void Texels(int32_t y, int32_t width, uint16_t* out) const override
+    {
+        const uint8_t* s = FileRow(h_, y);
+        const Channel &r = channels_[0], &g = channels_[1], &b = channels_[2];
+        for (int32_t x = 0; x < width; ++x, s += kBytes) {
+            const uint32_t p = Pixel(s);
+            if constexpr (kEightBitChannels)
+                out[x] = static_cast<uint16_t>((((p >> r.shift) & 0xF8) << 7) | (((p >> g.shift) & 0xF8) << 2) |
+                                               (((p >> b.shift) & 0xF8) >> 3));
+            else
+                out[x] = r.texel[(p >> r.shift) & r.mask] | g.texel[(p >> g.shift) & g.mask] |
+                         b.texel[(p >> b.shift) & b.mask];
+        }
+    }
+    void Colours(int32_t y, int32_t width, uint32_t* out) const override
+    {
+        const uint8_t* s = FileRow(h_, y);
+        const Channel &r = channels_[0], &g = channels_[1], &b = channels_[2];
+        for (int32_t x = 0; x < width; ++x, s += kBytes) {
+            const uint32_t p = Pixel(s);
+            if constexpr (kEightBitChannels)
+                out[x] = (((p >> r.shift) & 0xFF) << 16) | (((p >> g.shift) & 0xFF) << 8) | ((p >> b.shift) & 0xFF);
+            else
+                out[x] = (uint32_t{r.widen[(p >> r.shift) & r.mask]} << 16) |
+                         (uint32_t{g.widen[(p >> g.shift) & g.mask]} << 8) | b.widen[(p >> b.shift) & b.mask];
+        }
+    }
+
+private:
+    struct Channel {
+        uint32_t shift = 0;
+        uint32_t mask = 0;
+        uint8_t widen[256] = {};
+        uint16_t texel[256] = {};
+    };
+    static uint32_t Pixel(const uint8_t* s)
+    {
+        if constexpr (kBytes == 2) return Get16(s);
+        else return Get32(s);
+    }
+    const Header& h_;
+    Channel channels_[3];
+};
+
+// A direct-colour picture through its layout's row routine.
+template <typename Bitmap>
+bool DecodeColours(const Header& h, Bitmap& out, std::string& error)
+{
+    if (h.bits == 24) return TexelsFromColourRows(Bgr24Rows(h), h.width, h.height, out, error);
+    if (h.bits == 16) return TexelsFromColourRows(FieldRows<2, false>(h), h.width, h.height, out, error);
+    const bool eightBit = BitCount(h.masks[0]) == 8 && BitCount(h.masks[1]) == 8 && BitCount(h.masks[2]) == 8;
+    if (eightBit) return TexelsFromColourRows(FieldRows<4, true>(h), h.width, h.height, out, error);
+    return TexelsFromColourRows(FieldRows<4, false>(h), h.width, h.height, out, error);
 }
 
 // Expands RLE4 or RLE8 data into palette indices, top row first, at the
@@ -353,216 +487,15 @@ template <typename T>
 bool DecodeIndices(const Header& h, const T (&lookup)[256], PixelBuffer<T>& out, std::string& error)
 {
     if (!out.Allocate(TexelCount(h))) return Fail(error, "out of memory");
-    if (h.compression == kCompressionRle8 || h.compression == kCompressionRle4) {
+    if (IsRle(h)) {
         if (lookup[0] != 0) std::fill(out.data(), out.data() + out.size(), lookup[0]);
         return ReadRle(h, lookup, out.data(), error);
     }
-    ReadIndices(h, lookup, out.data());
-    return true;
-}
-
-// Colours of more than 256 kinds become 256 by median cut over a 5-5-5
-// histogram: boxes of colour space are halved at their population's median
-// along their longest side, each box's mean colour joins the palette, and
-// every histogram cell maps to its nearest palette colour. Deterministic, and
-// the histogram bounds the work whatever the picture's size.
-class MedianCut {
-public:
-    void Add(uint32_t rgb)
-    {
-        Cell& c = cells_[To555(rgb)];
-        ++c.count;
-        c.red += (rgb >> 16) & 0xFF;
-        c.green += (rgb >> 8) & 0xFF;
-        c.blue += rgb & 0xFF;
+    switch (h.bits) {
+    case 1: ReadIndexRows<1>(h, lookup, out.data()); break;
+    case 4: ReadIndexRows<4>(h, lookup, out.data()); break;
+    default: ReadIndexRows<8>(h, lookup, out.data()); break;
     }
-
-    // Fills the palette and the cell-to-index map; returns the colours used.
-    void Build(uint8_t palette[768])
-    {
-        std::vector<Box> boxes;
-        Box all{{0, 0, 0}, {31, 31, 31}, 0};
-        Shrink(all);
-        boxes.push_back(all);
-        while (boxes.size() < 256) {
-            int best = -1;
-            uint64_t bestScore = 0;
-            for (size_t i = 0; i < boxes.size(); ++i) {
-                const Box& b = boxes[i];
-                const int side = LongestSide(b);
-                if (b.hi[side] == b.lo[side]) continue;  // one cell: cannot split
-                const uint64_t score = b.count * static_cast<uint64_t>(b.hi[side] - b.lo[side] + 1);
-                if (best < 0 || score > bestScore) {
-                    best = static_cast<int>(i);
-                    bestScore = score;
-                }
-            }
-            if (best < 0) break;
-            Box low, high;
-            Split(boxes[static_cast<size_t>(best)], low, high);
-            boxes[static_cast<size_t>(best)] = low;
-            boxes.push_back(high);
-        }
-        std::memset(palette, 0, 768);
-        for (size_t i = 0; i < boxes.size(); ++i) {
-            uint64_t n = 0, r = 0, g = 0, b = 0;
-            ForEachCell(boxes[i], [&](const Cell& c) {
-                n += c.count;
-                r += c.red;
-                g += c.green;
-                b += c.blue;
-            });
-            palette[3 * i] = static_cast<uint8_t>((r + n / 2) / n);
-            palette[3 * i + 1] = static_cast<uint8_t>((g + n / 2) / n);
-            palette[3 * i + 2] = static_cast<uint8_t>((b + n / 2) / n);
-        }
-        for (uint32_t cell = 0; cell < 32768; ++cell) {
-            const Cell& c = cells_[cell];
-            if (c.count == 0) continue;
-            const int64_t r = static_cast<int64_t>((c.red + c.count / 2) / c.count);
-            const int64_t g = static_cast<int64_t>((c.green + c.count / 2) / c.count);
-            const int64_t b = static_cast<int64_t>((c.blue + c.count / 2) / c.count);
-            int64_t bestDistance = INT64_MAX;
-            for (size_t i = 0; i < boxes.size(); ++i) {
-                const int64_t dr = r - palette[3 * i], dg = g - palette[3 * i + 1], db = b - palette[3 * i + 2];
-                const int64_t d = dr * dr + dg * dg + db * db;
-                if (d < bestDistance) {
-                    bestDistance = d;
-                    map_[cell] = static_cast<uint8_t>(i);
-                }
-            }
-        }
-    }
-
-    uint8_t IndexOf(uint32_t rgb) const { return map_[To555(rgb)]; }
-
-private:
-    struct Cell {
-        uint64_t count = 0, red = 0, green = 0, blue = 0;
-    };
-    struct Box {
-        int lo[3];
-        int hi[3];
-        uint64_t count;
-    };
-
-    static uint32_t CellOf(int r, int g, int b) { return static_cast<uint32_t>((r << 10) | (g << 5) | b); }
-
-    template <typename F>
-    void ForEachCell(const Box& box, F f) const
-    {
-        for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-            for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-                for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-                    const Cell& c = cells_[CellOf(r, g, b)];
-                    if (c.count != 0) f(c);
-                }
-    }
-
-    // Tightens a box around its occupied cells and counts its population.
-    void Shrink(Box& box) const
-    {
-        int lo[3] = {31, 31, 31}, hi[3] = {0, 0, 0};
-        uint64_t n = 0;
-        for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-            for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-                for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-                    const Cell& c = cells_[CellOf(r, g, b)];
-                    if (c.count == 0) continue;
-                    n += c.count;
-                    const int v[3] = {r, g, b};
-                    for (int k = 0; k < 3; ++k) {
-                        lo[k] = std::min(lo[k], v[k]);
-                        hi[k] = std::max(hi[k], v[k]);
-                    }
-                }
-        for (int k = 0; k < 3; ++k) {
-            box.lo[k] = lo[k];
-            box.hi[k] = hi[k];
-        }
-        box.count = n;
-    }
-
-    static int LongestSide(const Box& b)
-    {
-        int side = 0;
-        for (int k = 1; k < 3; ++k)
-            if (b.hi[k] - b.lo[k] > b.hi[side] - b.lo[side]) side = k;
-        return side;
-    }
-
-    void Split(const Box& box, Box& low, Box& high) const
-    {
-        const int side = LongestSide(box);
-        // Population of each slice along the side, then the median slice.
-        uint64_t slices[32] = {};
-        for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-            for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-                for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-                    const int v[3] = {r, g, b};
-                    slices[v[side]] += cells_[CellOf(r, g, b)].count;
-                }
-        uint64_t running = 0;
-        int cut = box.lo[side];
-        for (int s = box.lo[side]; s < box.hi[side]; ++s) {
-            running += slices[s];
-            cut = s;
-            if (running * 2 >= box.count) break;
-        }
-        // Both halves keep at least one occupied cell: the box's ends are occupied.
-        low = box;
-        high = box;
-        low.hi[side] = cut;
-        high.lo[side] = cut + 1;
-        Shrink(low);
-        Shrink(high);
-    }
-
-    std::vector<Cell> cells_ = std::vector<Cell>(32768);
-    uint8_t map_[32768] = {};
-};
-
-// Converts a direct-colour picture to 8-bit indices: its own colours when
-// there are at most 256 (in order of first appearance, top row first),
-// otherwise a median cut. The colours are read from the file again for each
-// pass rather than kept: a copy would cost four bytes a texel.
-bool QuantizeColors(const Header& h, Bitmap8& out, std::string& error)
-{
-    if (!out.pixels.Allocate(TexelCount(h))) return Fail(error, "out of memory");
-    uint8_t* pixels = out.pixels.data();
-    std::vector<std::pair<uint32_t, uint8_t>> seen;  // sorted by colour
-    seen.reserve(257);
-    bool few = true;
-    ReadColors(h, [&](size_t i, uint32_t c) {
-        auto it = std::lower_bound(seen.begin(), seen.end(), std::make_pair(c, uint8_t{0}));
-        if (it != seen.end() && it->first == c) {
-            pixels[i] = it->second;
-            return true;
-        }
-        if (seen.size() == 256) {
-            few = false;
-            return false;
-        }
-        const uint8_t index = static_cast<uint8_t>(seen.size());
-        seen.insert(it, {c, index});
-        out.palette[3 * index] = static_cast<uint8_t>(c >> 16);
-        out.palette[3 * index + 1] = static_cast<uint8_t>(c >> 8);
-        out.palette[3 * index + 2] = static_cast<uint8_t>(c);
-        pixels[i] = index;
-        return true;
-    });
-    if (few) return true;
-
-    auto cut = std::make_unique<MedianCut>();
-    ReadColors(h, [&](size_t, uint32_t c) {
-        cut->Add(c);
-        return true;
-    });
-    cut->Build(out.palette);
-    ReadColors(h, [&](size_t i, uint32_t c) {
-        pixels[i] = cut->IndexOf(c);
-        return true;
-    });
     return true;
 }
 
@@ -610,17 +543,14 @@ bool DecodeBmp8(const uint8_t* data, size_t size, Bitmap8& out, std::string& err
 {
     Header h;
     if (!ParseHeader(data, size, h, error)) return false;
+    if (h.bits > 8) return DecodeColours(h, out, error);
     Bitmap8 result;
     result.width = h.width;
     result.height = h.height;
-    if (h.bits <= 8) {
-        uint8_t identity[256];
-        for (int i = 0; i < 256; ++i) identity[i] = static_cast<uint8_t>(i);
-        if (!DecodeIndices(h, identity, result.pixels, error)) return false;
-        std::memcpy(result.palette, h.palette, sizeof result.palette);
-    } else if (!QuantizeColors(h, result, error)) {
-        return false;
-    }
+    uint8_t identity[256];
+    for (int i = 0; i < 256; ++i) identity[i] = static_cast<uint8_t>(i);
+    if (!DecodeIndices(h, identity, result.pixels, error)) return false;
+    std::memcpy(result.palette, h.palette, sizeof result.palette);
     out = std::move(result);
     return true;
 }
@@ -629,23 +559,13 @@ bool DecodeBmp16(const uint8_t* data, size_t size, Bitmap16& out, std::string& e
 {
     Header h;
     if (!ParseHeader(data, size, h, error)) return false;
+    if (h.bits > 8) return DecodeColours(h, out, error);
     Bitmap16 result;
     result.width = h.width;
     result.height = h.height;
-    if (h.bits <= 8) {
-        uint16_t lookup[256];
-        for (int i = 0; i < 256; ++i)
-            lookup[i] = To555((uint32_t{h.palette[3 * i]} << 16) | (uint32_t{h.palette[3 * i + 1]} << 8) |
-                              h.palette[3 * i + 2]);
-        if (!DecodeIndices(h, lookup, result.pixels, error)) return false;
-    } else {
-        if (!result.pixels.Allocate(TexelCount(h))) return Fail(error, "out of memory");
-        uint16_t* pixels = result.pixels.data();
-        ReadColors(h, [&](size_t i, uint32_t rgb) {
-            pixels[i] = To555(rgb);
-            return true;
-        });
-    }
+    uint16_t lookup[256];
+    for (int i = 0; i < 256; ++i) lookup[i] = To555(h.palette[3 * i], h.palette[3 * i + 1], h.palette[3 * i + 2]);
+    if (!DecodeIndices(h, lookup, result.pixels, error)) return false;
     out = std::move(result);
     return true;
 }

@@ -1,10 +1,10 @@
-// The texture loaders of the native build, over the portable BMP decoder.
+// The texture loaders of the native build, over the portable decoders (BMP, PNG, JPEG).
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "imaging/bmp_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/texture.h"
 
 int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, uint8_t** outPalette,
@@ -12,7 +12,7 @@ int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, ui
 {
     Bitmap8 bitmap;
     std::string error;
-    if (!LoadBmpFile8(path, bitmap, error)) return -1;
+    if (!LoadPictureFile8(path, bitmap, error)) return -1;
     auto* palette = static_cast<uint8_t*>(std::malloc(768));
     if (palette == nullptr) return -1;
     std::memcpy(palette, bitmap.palette, 768);
@@ -29,7 +29,7 @@ int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, u
 {
     Bitmap16 bitmap;
     std::string error;
-    if (!LoadBmpFile16(path, bitmap, error)) return -1;
+    if (!LoadPictureFile16(path, bitmap, error)) return -1;
     *outWidth = bitmap.width;
     *outHeight = bitmap.height;
     *outPixels = bitmap.pixels.Release();

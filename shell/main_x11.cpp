@@ -36,6 +36,9 @@ struct HackOptions {
     int32_t frameHeight = 0;
     int32_t delay = 0;
     int32_t fps = 0;
+    int32_t shm = 1;
+    int32_t install = 0;
+    char visual[64] = "default";
 };
 HackOptions TheOptions;
 
@@ -71,6 +74,10 @@ const HackOption kOptions[] = {
     {"frame-height", OptionKind::Integer, &TheOptions.frameHeight, "0", "fixed frame height (0 = the window's)"},
     {"delay", OptionKind::Integer, &TheOptions.delay, "20000", "pause after each frame, in microseconds"},
     {"fps", OptionKind::Switch, &TheOptions.fps, "0", "show the frame rate in the lower-left corner"},
+    {"shm", OptionKind::Switch, &TheOptions.shm, "1", "put frames through shared memory when the server has MIT-SHM"},
+    {"install", OptionKind::Switch, &TheOptions.install, "0", "a private colormap"},
+    {"visual", OptionKind::Text, TheOptions.visual, "default",
+     "the own window's visual: default, best, TrueColor, PseudoColor, DirectColor or an ID"},
 };
 
 void PrintUsage(FILE* out)
@@ -116,7 +123,9 @@ bool SetValue(const HackOption& o, const char* text)
         break;
     }
     case OptionKind::Text:
-        if (std::strlen(text) > static_cast<size_t>(kImageFilenameLimit)) return false;
+        if (std::strlen(text) > (o.field == TheOptions.visual ? sizeof TheOptions.visual - 1
+                                                               : static_cast<size_t>(kImageFilenameLimit)))
+            return false;
         std::strcpy(static_cast<char*>(o.field), text);
         return true;
     }
@@ -278,7 +287,7 @@ void Repaint(Loop& loop)
     }
     if (loop.clear && !TheScene.sceneReady) DrawCentredText(kImageLoadErrorText);
     if (loop.clear && TheScene.sceneReady) {
-        XSetForeground(t.display, t.gc, 0);
+        XSetForeground(t.display, t.gc, X11Pixel(0, 0, 0));
         XFillRectangle(t.display, t.window, t.gc, 0, 0, t.width, t.height);
         TheScene.currentSurface->Present();
     }
@@ -318,15 +327,15 @@ void DrawFrameRate(double fps)
     if (t.font == nullptr) return;
     char text[32];
     const int length = std::snprintf(text, sizeof text, "FPS: %.1f", fps);
-    const VisualPixels pixels = {t.visual->red_mask, t.visual->green_mask, t.visual->blue_mask};
     XSetFont(t.display, t.gc, t.font->fid);
-    XSetForeground(t.display, t.gc, pixels.Pixel(255, 255, 0));
-    XSetBackground(t.display, t.gc, 0);
+    XSetForeground(t.display, t.gc, X11Pixel(255, 255, 0));
+    XSetBackground(t.display, t.gc, X11Pixel(0, 0, 0));
     XDrawImageString(t.display, t.window, t.gc, 10, t.height - 10 - t.font->descent, text, length);
     XFlush(t.display);
 }
 
-Window ChooseWindow(Display* display, Loop& loop)
+// Null, with the reason, when the own window's visual cannot be found.
+Window ChooseWindow(Display* display, Loop& loop, std::string& reason)
 {
     loop.ownWindow = false;
     if (TheOptions.windowId != 0) return TheOptions.windowId;
@@ -337,11 +346,14 @@ Window ChooseWindow(Display* display, Loop& loop)
     }
     loop.ownWindow = true;
     const int screen = DefaultScreen(display);
+    XVisualInfo visual;
+    if (!ChooseX11Visual(display, screen, TheOptions.visual, visual, reason)) return 0;
     XSetWindowAttributes a = {};
-    a.background_pixel = BlackPixel(display, screen);
+    // A visual other than the root's needs a colormap and border of its own.
+    a.colormap = XCreateColormap(display, RootWindow(display, screen), visual.visual, AllocNone);
     a.event_mask = KeyPressMask | StructureNotifyMask | ExposureMask;
-    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, CopyFromParent, InputOutput,
-                             CopyFromParent, CWBackPixel | CWEventMask, &a);
+    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, visual.depth, InputOutput,
+                             visual.visual, CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
     XStoreName(display, w, "Gyrofold");
     XSetWMProtocols(display, w, &loop.deleteWindow, 1);
     XMapWindow(display, w);
@@ -379,18 +391,18 @@ int main(int argc, char** argv)
 
     Loop loop = {display, XInternAtom(display, "WM_DELETE_WINDOW", False), false};
     X11Target& t = TheX11Target;
-    t.display = display;
-    t.window = ChooseWindow(display, loop);
-    XWindowAttributes attributes;
-    XGetWindowAttributes(display, t.window, &attributes);
-    if (attributes.visual->c_class != TrueColor) {
-        std::fprintf(stderr, "gyrofold: the window's visual is not TrueColor\n");
+    X11OutputOptions output;
+    output.useShm = TheOptions.shm != 0;
+    output.visual = TheOptions.visual;
+    output.installColormap = TheOptions.install != 0;
+    std::string reason;
+    const Window window = ChooseWindow(display, loop, reason);
+    if (window == 0 || !AttachX11Target(display, window, output, reason)) {
+        std::fprintf(stderr, "gyrofold: %s\n", reason.c_str());
         return 1;
     }
-    t.visual = attributes.visual;
-    t.depth = attributes.depth;
-    t.width = attributes.width;
-    t.height = attributes.height;
+    // The Windows saver's 8-bit mode, on a display that has only that.
+    if (!X11TargetShowsHiColor()) Settings.UseHiColor = 0;
     XGCValues values = {};
     values.graphics_exposures = False;
     t.gc = XCreateGC(display, t.window, GCGraphicsExposures, &values);
@@ -423,6 +435,7 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
+    DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "effect/render_frame.h"
-#include "imaging/bmp_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/scene.h"
 #include "imaging/surface_memory.h"
 #include "settings/saver_settings.h"
@@ -26,7 +26,7 @@ constexpr int32_t kMaxFrames = 1000000;
 constexpr int32_t kMaxFrameSide = 8192;
 
 const char kUsage[] =
-    "usage: gyrofold-render --image FILE.bmp --out PATH [options]\n"
+    "usage: gyrofold-render --image FILE --out PATH [options]   (FILE: BMP, PNG or JPEG)\n"
     "  --frames N            frames to render (default 1); frame k is the picture after k camera steps\n"
     "  --width W --height H  frame size, 0 to 8192 (defaults 320 and 240; 0: an empty frame)\n"
     "  --hicolor 0|1         16-bit 5-5-5 frames (1, default) or 8-bit palettised frames (0)\n"
@@ -253,7 +253,7 @@ int ParseOptions(int argc, char** argv, Options& o, std::string& message)
         if (!ok) return 2;
     }
     if (!haveImage) {
-        message = "--image: missing (the BMP file to tile)";
+        message = "--image: missing (the picture to tile)";
         return 2;
     }
     if (!haveOut) {
@@ -305,10 +305,10 @@ int main(int argc, char** argv)
     bool readable;
     if (o.settings.UseHiColor) {
         Bitmap16 probe;
-        readable = LoadBmpFile16(o.image.c_str(), probe, reason);
+        readable = LoadPictureFile16(o.image.c_str(), probe, reason);
     } else {
         Bitmap8 probe;
-        readable = LoadBmpFile8(o.image.c_str(), probe, reason);
+        readable = LoadPictureFile8(o.image.c_str(), probe, reason);
     }
     if (!readable) return Fail(1, "cannot load " + o.image + ": " + reason);
 

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     cmake g++ make git
     googletest libgtest-dev libbenchmark-dev
-    libpng-dev libgif-dev libpixman-1-dev
+    libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libgif-dev libpixman-1-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64 wine32:i386 xvfb xdotool imagemagick
     nsis

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 jobs="${JOBS:-$(nproc)}"
-fuzz_seconds="${FUZZ_SECONDS:-60}"
+fuzz_seconds="${FUZZ_SECONDS:-30}"
 
 presets=(native native-asan win64 win32)
 if grep -q '"native-fuzz"' CMakePresets.json; then presets+=(native-fuzz); fi

@@ -6,7 +6,9 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <zlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include "imaging/scene.h"
 #include "imaging/surface_memory.h"
 #include "tools/frame_output.h"
+#include "tests/support/picture_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -73,6 +76,71 @@ protected:
                       out_ = dir_ + "/out";
 };
 
+void Save(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void PutBig32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// A PNG whose header says width x height, with a correct checksum.
+std::vector<uint8_t> PngDeclaring(std::vector<uint8_t> png, uint32_t width, uint32_t height)
+{
+    PutBig32(png, 16, width);
+    PutBig32(png, 20, height);
+    PutBig32(png, 29, static_cast<uint32_t>(crc32(0, &png[12], 17)));
+    return png;
+}
+
+// A JPEG whose frame header (the first SOF marker) is patched at offset.
+std::vector<uint8_t> JpegPatched(std::vector<uint8_t> jpeg, size_t offset, std::vector<uint8_t> bytes)
+{
+    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            std::copy(bytes.begin(), bytes.end(), jpeg.begin() + static_cast<long>(i + offset));
+            break;
+        }
+    return jpeg;
+}
+
+// Writes the refused pictures into dir: file name and the reason it gives.
+std::vector<std::pair<std::string, std::string>> RefusedPictures(const std::string& dir)
+{
+    picw::PngPicture p;
+    p.width = 16, p.height = 8, p.samples.assign(16 * 8 * 3, 0);
+    for (size_t i = 0; i < p.samples.size(); ++i) p.samples[i] = static_cast<uint16_t>(i * 7 % 256);
+    const std::vector<uint8_t> png = picw::WritePng(p);
+    const std::vector<uint8_t> rgb(p.samples.begin(), p.samples.end()), cmyk(16 * 8 * 4, 9);
+    const std::vector<uint8_t> jpeg = picw::WriteJpeg(16, 8, rgb, {}), progressive = picw::WriteJpeg(16, 8, rgb, {false, true});
+    std::vector<uint8_t> badCrc = png;
+    badCrc[30] ^= 1;
+    const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> files = {
+        {"truncated.png", std::vector<uint8_t>(png.begin(), png.end() - 30), "truncated PNG file"},
+        {"crc.png", badCrc, "IHDR: CRC error"},
+        {"zero.png", PngDeclaring(png, 0, 8), "Invalid IHDR data (Image width is zero in IHDR)"},
+        {"wide.png", PngDeclaring(png, 16385, 8), "Invalid IHDR data (Image width exceeds user limit in IHDR)"},
+        {"narrow.png", PngDeclaring(png, 3, 8), "picture narrower than 4 pixels"},
+        {"huge.png", PngDeclaring(png, 8192, 8192), "truncated PNG file"},
+        {"huge.jpg", JpegPatched(jpeg, 5, {0x20, 0, 0x20, 0}), "truncated JPEG file"},
+        {"huge-progressive.jpg", JpegPatched(progressive, 5, {0x20, 0, 0x20, 0}), "truncated JPEG file"},
+        {"65000.jpg", JpegPatched(jpeg, 5, {0xFD, 0xE8, 0xFD, 0xE8}), "picture too large"},
+        {"12bit.jpg", JpegPatched(jpeg, 4, {12}), "Unsupported JPEG data precision 12"},
+        {"cmyk.jpg", picw::WriteJpeg(16, 8, cmyk, {false, false, false, true}), "CMYK JPEG pictures are not supported"},
+        {"header.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100), "JPEG datastream contains no image"},
+        {"empty.png", {}, "empty file"},
+        {"text.jpg", {'h', 'e', 'l', 'l', 'o', '\n'}, "not a BMP, PNG or JPEG file"},
+    };
+    std::vector<std::pair<std::string, std::string>> refused;
+    for (const auto& [name, bytes, reason] : files) {
+        Save(dir + "/" + name, bytes);
+        refused.push_back({name, reason});
+    }
+    return refused;
+}
+
 // Bad arguments exit with 2, files that cannot be read or written with 1 and
 // the decoder's reason; every failure is one line and writes nothing.
 TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
@@ -110,6 +178,12 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
         for (const char* hicolor : {"0", "1"})
             cases.push_back({{"--image", dir_ + "/" + name, "--out", out_ + "/f-%d.png", "--hicolor", hicolor}, name + ": " + reason, 1});
     }
+    // PNG and JPEG files refused with the libraries' reason or ours, before
+    // any picture memory: the tiny ones declaring 8192 x 8192 would take
+    // hundreds of MiB if it were taken first.
+    for (const auto& [name, reason] : RefusedPictures(dir_))
+        for (const char* hicolor : {"0", "1"})
+            cases.push_back({{"--image", dir_ + "/" + name, "--out", png, "--hicolor", hicolor}, name + ": " + reason, 1});
     for (const auto& c : cases) {
         std::string shown;
         for (const std::string& a : c.args) shown += a.substr(0, 40) + " ";
@@ -120,6 +194,9 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
         EXPECT_EQ(FileCount(), 0);
     }
+    rusage children = {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 48 * 1024) << "KiB at the peak";
 }
 
 // Values the settings hold are taken as the saver takes them: any NumBuf

@@ -10,7 +10,7 @@ fi
 fuzz_dir=$1/tests/fuzz
 seconds=$2
 status=0
-for pair in bmp_decoder_fuzz:bmp; do
+for pair in bmp_decoder_fuzz:bmp png_decoder_fuzz:png jpeg_decoder_fuzz:jpeg; do
     target=${pair%%:*}
     seeds=$fuzz_dir/seeds/${pair#*:}
     if [ ! -x "$fuzz_dir/$target" ] || [ ! -d "$seeds" ]; then

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/bmp_decoder.h"
+#include "imaging/texel_rows.h"
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
 
@@ -234,6 +235,50 @@ TEST(BmpDecoder, TwoRunLengthBytesMayDeclareTheLargestPicture)
     EXPECT_EQ(b8.pixels.size(), size_t{8192} * 8192);
     ASSERT_EQ(b16.pixels.size(), size_t{8192} * 8192);
     EXPECT_EQ(b16.pixels[size_t{8192} * 8192 - 1], Pack555(paletted.palette[0]));
+}
+
+// Rows of red, green, blue bytes (as the PNG and JPEG libraries give them)
+// decode as a 24-bit BMP of the same pixels does, in both modes, refusals too.
+TEST(TexelRows, RgbRowsDecodeAsA24BitBmpOfThePixels)
+{
+    const struct {
+        const char* name;
+        int32_t width, height;
+        size_t padding;  // bytes after each row
+        bool many;       // more than 256 colours: the median cut
+    } cases[] = {
+        {"200 colours, width cut to 12", 13, 7, 0, false}, {"4096 colours, padded rows", 64, 64, 5, true},
+        {"narrower than 4", 3, 2, 0, false}, {"wider than the limit", 16385, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BmpImage image = MakePalettedImage(std::min(c.width, 64), c.height, DistinctPalette(200));
+        if (c.many)
+            for (int32_t i = 0; i < c.width * c.height; ++i)
+                image.colors.push_back({uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i / 8 + i / 512) % 4 * 85)});
+        const size_t stride = size_t(c.width) * 3 + c.padding;
+        Bytes rgb(stride * size_t(c.height), 0xEE);
+        for (int32_t y = 0; y < c.height && c.width <= 64; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                const BmpColor col = image.ColorAt(x, y);
+                std::memcpy(&rgb[y * stride + x * 3], Bytes{col.red, col.green, col.blue}.data(), 3);
+            }
+        Bytes file = WriteBmp(image, Form(Info, 24));
+        Put32(file, kWidthAt, static_cast<uint32_t>(c.width));
+        Bitmap8 want8, got8;
+        Bitmap16 want16, got16;
+        std::string e[4];
+        const bool ok = DecodeBmp8(file.data(), file.size(), want8, e[0]);
+        ASSERT_EQ(ok, DecodeBmp16(file.data(), file.size(), want16, e[1]));
+        EXPECT_EQ(TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, got8, e[2]), ok);
+        EXPECT_EQ(TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, got16, e[3]), ok);
+        EXPECT_EQ(std::tuple(e[2], e[3]), std::tuple(e[0], e[1]));
+        EXPECT_EQ(std::tuple(got8.width, got8.height, got16.width, got16.height),
+                  std::tuple(want8.width, want8.height, want16.width, want16.height));
+        EXPECT_EQ(Texels(got8.pixels), Texels(want8.pixels));
+        EXPECT_EQ(Texels(got16.pixels), Texels(want16.pixels));
+        EXPECT_EQ(std::memcmp(got8.palette, want8.palette, 768), 0);
+    }
 }
 
 // A file is refused with a one-line reason, and the output keeps what it held.

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -28,21 +29,27 @@
 
 namespace {
 
-// A private Xvfb display with a 24-bit TrueColor screen and a free number.
+// A private Xvfb display with a free number; `server` is the screen's depth
+// and any further arguments ("x8", "x24 -cc 5": DirectColor).
 struct XvfbSession {
     pid_t pid = 0;
     std::string name;  // ":N"
     Display* display = nullptr;
 
-    bool Start(int width, int height)
+    bool Start(int width, int height, const std::string& server = "x24")
     {
         int fds[2];
         if (pipe(fds) != 0) return false;
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        std::istringstream words(std::to_string(width) + "x" + std::to_string(height) + server);
+        std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen",
+                                         "0"};
+        for (std::string w; words >> w;) args.push_back(w);
         if ((pid = fork()) == 0) {
             freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-nolisten", "tcp", "-screen", "0",
-                   screen.c_str(), static_cast<char*>(nullptr));
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execvp("Xvfb", argv.data());
             _exit(127);
         }
         close(fds[1]);
@@ -93,12 +100,46 @@ Picture CoreFrame(int hiColor, int numBuf, int width, int height)
     return picture;
 }
 
+// A colour as the window's visual holds it: each 8-bit channel at the nearest
+// level of the visual's channel, 8 bits each on PseudoColor.
+uint32_t InVisual(const Visual* v, uint32_t rgb)
+{
+    if (v->c_class == PseudoColor) return rgb;
+    uint32_t pixel = 0;
+    for (const unsigned long mask : {v->red_mask, v->green_mask, v->blue_mask}) {
+        const int shift = __builtin_ctzl(mask), top = static_cast<int>(mask >> shift);
+        pixel |= static_cast<uint32_t>(std::lround((rgb >> 16 & 255) * top / 255.0)) << shift;
+        rgb <<= 8;
+    }
+    return pixel;
+}
+
+// What the screen shows: pixels of a visual with a colormap are looked up in
+// the window's one, which must be installed.
 Picture Grab(Display* d, Window w, int width, int height)
 {
+    XWindowAttributes a;
+    XGetWindowAttributes(d, w, &a);
     XImage* image = XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap);
     Picture p;
     for (int i = 0; image != nullptr && i < width * height; ++i) p.push_back(XGetPixel(image, i % width, i / width));
     if (image != nullptr) XDestroyImage(image);
+    const Visual* v = a.visual;
+    if (v->c_class == TrueColor) return p;
+    int count = 0;
+    Colormap* installed = XListInstalledColormaps(d, w, &count);
+    const bool shown = std::find(installed, installed + count, a.colormap) != installed + count;
+    XFree(installed);
+    if (!shown) return {};
+    std::vector<XColor> colours(p.size());
+    for (size_t i = 0; i < p.size(); ++i) colours[i].pixel = p[i];
+    XQueryColors(d, a.colormap, colours.data(), static_cast<int>(colours.size()));
+    for (size_t i = 0; i < p.size(); ++i) {
+        const XColor& c = colours[i];
+        const uint32_t rgb = (c.red >> 8) << 16 | (c.green >> 8) << 8 | c.blue >> 8;
+        // 8 bits tell the levels of a channel of up to 8 bits apart.
+        p[i] = InVisual(v, rgb);
+    }
     return p;
 }
 
@@ -163,6 +204,17 @@ Window MakeWindow(Display* d, int width, int height)
     return w;
 }
 
+// The program's own window: the root's one child.
+Window OnlyChild(Display* d)
+{
+    Window rootReturn, parent, *children = nullptr, child = 0;
+    unsigned int count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count);
+    if (count == 1) child = children[0];
+    if (children != nullptr) XFree(children);
+    return child;
+}
+
 std::string Id(Window w, bool hex)
 {
     char text[32];
@@ -183,13 +235,15 @@ Picture Centred(const Picture& frame, int fw, int fh, int width, int height)
     return p;
 }
 
-enum class Target { WindowId, Root, ScreensaverWindow };
+enum class Target { WindowId, Root, ScreensaverWindow, Own };
 
 struct PixelCase {
     const char* name;
     Target target;
     int hiColor, numBuf, windowWidth, windowHeight;
     int frameWidth, frameHeight, resizedWidth, resizedHeight;  // 0: the window's size; not resized
+    const char* server = "x24";
+    std::vector<std::string> extra = {};
 };
 std::ostream& operator<<(std::ostream& out, const PixelCase& c) { return out << c.name; }
 
@@ -200,32 +254,46 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
     const PixelCase& c = GetParam();
     XvfbSession x;
     const bool root = c.target == Target::Root;
-    ASSERT_TRUE(x.Start(root ? c.windowWidth : 640, root ? c.windowHeight : 480));
-    const Window w = root ? DefaultRootWindow(x.display) : MakeWindow(x.display, c.windowWidth, c.windowHeight);
+    ASSERT_TRUE(x.Start(root ? c.windowWidth : 640, root ? c.windowHeight : 480, c.server));
+    const bool shm = !std::strstr(c.server, "MIT-SHM") && c.extra != std::vector<std::string>{"-no-shm"};
+    Window w = root ? DefaultRootWindow(x.display)
+               : c.target == Target::Own ? 0 : MakeWindow(x.display, c.windowWidth, c.windowHeight);
     const std::string dash = c.target == Target::ScreensaverWindow ? "--" : "-";
     std::vector<std::string> args = {dash + "rot1", "0", dash + "zoom2", "0", c.hiColor ? "-hicolor" : "--no-hicolor",
                                      "-numbuf", std::to_string(c.numBuf), "-delay", "0"};
     if (c.target == Target::WindowId) args.insert(args.end(), {"-window-id", Id(w, c.hiColor != 0)});
-    if (c.target != Target::WindowId) args.push_back("-root");
+    if (c.target != Target::WindowId) args.push_back(c.target == Target::Own ? "-window" : "-root");
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
     if (c.frameWidth != 0)
         args.insert(args.end(), {"-frame-width", std::to_string(c.frameWidth), "-frame-height",
                                  std::to_string(c.frameHeight)});
     Hack hack;
     hack.Start(x.name, args, c.target == Target::ScreensaverWindow ? Id(w, true) : "");
+    ASSERT_TRUE(WaitFor([&] { return w != 0 || (w = OnlyChild(x.display)) != 0; }));
+    XWindowAttributes a;
+    XGetWindowAttributes(x.display, w, &a);
+    // Both own windows ask for a TrueColor visual that is not the screen's default.
+    if (c.target == Target::Own) {
+        EXPECT_EQ(a.visual->c_class, TrueColor);
+    }
+    // 16-bit frames fall back to 8-bit ones on a PseudoColor visual.
+    const int hiColor = c.hiColor && a.visual->c_class != PseudoColor;
     for (int pass = 0; pass < (c.resizedWidth ? 2 : 1); ++pass) {
         const int width = pass ? c.resizedWidth : c.windowWidth, height = pass ? c.resizedHeight : c.windowHeight;
         if (pass) XResizeWindow(x.display, w, width, height), XSync(x.display, False);
         const int fw = c.frameWidth ? c.frameWidth : width, fh = c.frameHeight ? c.frameHeight : height;
-        const Picture expected = Centred(CoreFrame(c.hiColor, c.numBuf, fw, fh), fw, fh, width, height);
+        Picture expected = Centred(CoreFrame(hiColor, c.numBuf, fw, fh), fw, fh, width, height);
+        for (uint32_t& p : expected) p = InVisual(a.visual, p);
         Picture shown;
         EXPECT_TRUE(WaitFor([&] { return (shown = Grab(x.display, w, width, height)) == expected; }))
             << width << "x" << height << ", pixels differing: "
             << std::inner_product(shown.begin(), shown.end(), expected.begin(), 0, std::plus<>(),
                                   std::not_equal_to<>());
     }
-    EXPECT_EQ(hack.Segments(), 1) << "frames are put through one shared memory image";
+    EXPECT_EQ(hack.Segments(), shm ? 1 : 0) << "frames are put through one shared memory image, if any";
     kill(hack.pid, SIGTERM);
-    EXPECT_EQ(hack.Wait(), 0) << hack.Errors();
+    EXPECT_EQ(hack.Wait(), 0);
+    EXPECT_EQ(hack.Errors(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -238,7 +306,23 @@ INSTANTIATE_TEST_SUITE_P(
                       PixelCase{"RootHiColorPlainWidthNotFour", Target::Root, 1, 1, 330, 250, 0, 0, 0, 0},
                       PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
                       PixelCase{"EnvHiColorBlurredLarger", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0},
-                      PixelCase{"EnvPalettePlainWindowSize", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0}),
+                      PixelCase{"EnvPalettePlainWindowSize", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0, 0, 0},
+                      PixelCase{"NoShmServerHiColor", Target::WindowId, 1, 3, 250, 190, 0, 0, 0, 0,
+                                "x24 -extension MIT-SHM"},
+                      PixelCase{"NoShmOptionPalette", Target::WindowId, 0, 1, 250, 190, 0, 0, 0, 0, "x24", {"-no-shm"}},
+                      PixelCase{"Depth16HiColorBlurred", Target::WindowId, 1, 3, 250, 190, 0, 0, 0, 0, "x16"},
+                      PixelCase{"Depth16Palette", Target::Root, 0, 1, 250, 190, 0, 0, 0, 0, "x16"},
+                      PixelCase{"Depth15HiColor", Target::WindowId, 1, 1, 250, 190, 0, 0, 0, 0, "x15"},
+                      PixelCase{"Depth30Palette", Target::WindowId, 0, 1, 250, 190, 0, 0, 0, 0, "x30"},
+                      PixelCase{"DirectColorHiColor", Target::WindowId, 1, 1, 250, 190, 0, 0, 0, 0, "x24 -cc 5"},
+                      PixelCase{"PseudoColorPaletteBlurred", Target::WindowId, 0, 3, 250, 190, 0, 0, 0, 0, "x8"},
+                      PixelCase{"PseudoColorHiColorFallsBack", Target::Root, 1, 1, 250, 190, 0, 0, 0, 0, "x8"},
+                      PixelCase{"PseudoColorInstallNoShm", Target::ScreensaverWindow, 0, 1, 250, 190, 0, 0, 0, 0,
+                                "x8 -extension MIT-SHM", {"-install"}},
+                      PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5",
+                                {"-visual", "best"}},
+                      PixelCase{"OwnTrueColorOnPseudoColorScreen", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8",
+                                {"-visual", "TrueColor"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // "    ERROR LOADING IMAGE    " in black on white, its spaces included, centred
@@ -295,14 +379,7 @@ TEST_P(Ends, WithItsExitCodeAndNoSegmentLeft)
     Hack hack;
     hack.Start(x.name, {"-delay", "900000000", ownWindow ? "-window" : "-window-id", ownWindow ? "-fps" : Id(w, true)});
     // Its own window is the root's one child; a window of ours, drawn on.
-    ASSERT_TRUE(WaitFor([&] {
-        Window rootReturn, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(x.display, DefaultRootWindow(x.display), &rootReturn, &parent, &children, &count);
-        if (ownWindow && count == 1) w = children[0];
-        if (children != nullptr) XFree(children);
-        return w != 0 && hack.Segments(true) == 1;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return (w != 0 || (w = OnlyChild(x.display)) != 0) && hack.Segments(true) == 1; }));
     XEvent e = {};
     e.xany.window = w;
     if (c.ending == Ending::Terminate || c.ending == Ending::Interrupt)
@@ -342,6 +419,41 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"KeyEscape", Ending::Key, XK_Escape, 0, 0, ""},
                       EndCase{"DestroyWindow", Ending::DestroyWindow, 0, 0, 1, "gyrofold: the window is gone"},
                       EndCase{"KillServer", Ending::KillServer, 0, 0, 1, "gyrofold: lost the connection to the X"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RefusedCase {
+    const char* name;
+    const char* server;
+    std::vector<std::string> args;
+    const char* line;  // the one line on stderr
+};
+std::ostream& operator<<(std::ostream& out, const RefusedCase& c) { return out << c.name; }
+
+class Refuses : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(Refuses, AVisualItCannotDrawOnWithOneLine)
+{
+    const RefusedCase& c = GetParam();
+    XvfbSession x;
+    ASSERT_TRUE(x.Start(320, 240, c.server));
+    Hack hack;
+    hack.Start(x.name, c.args);
+    EXPECT_EQ(hack.Wait(), 1);
+    EXPECT_EQ(hack.Errors(), std::string(c.line) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Visuals, Refuses,
+    ::testing::Values(RefusedCase{"StaticColorOwnWindow", "x8", {"-visual", "staticcolor"},
+                                  "gyrofold: cannot draw on visual 0x23 (StaticColor, depth 8): it needs TrueColor, "
+                                  "DirectColor or PseudoColor with 256 colours"},
+                      RefusedCase{"GrayScaleRoot", "x8 -cc 1", {"-root"},
+                                  "gyrofold: cannot draw on visual 0x22 (GrayScale, depth 8): it needs TrueColor, "
+                                  "DirectColor or PseudoColor with 256 colours"},
+                      RefusedCase{"NoSuchId", "x24", {"-visual", "0x7777"},
+                                  "gyrofold: no visual \"0x7777\" on this screen"},
+                      RefusedCase{"NoSuchClass", "x16", {"-visual", "PseudoColor"},
+                                  "gyrofold: no visual \"PseudoColor\" on this screen"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct OptionCase {

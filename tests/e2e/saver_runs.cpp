@@ -10,11 +10,9 @@
 #include <memory>
 #include <unordered_map>
 
-#include "effect/render_frame.h"
-#include "imaging/scene.h"
-#include "imaging/surface_memory.h"
 #include "tests/e2e/driver.h"
 #include "tests/fakes/fake_services.h"
+#include "tests/support/shown_frames.h"
 
 using namespace e2e;
 
@@ -34,12 +32,7 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / frequency.QuadPart;
 }
 
-// The screen shows a 5-bit channel widened to 8 by bit replication.
-uint32_t Widen(uint32_t five) { return (five << 3) | (five >> 2); }
-
-// Frame k of a run (the picture after k camera steps, k from 1) as the screen
-// shows it, by its hash: rendered by the portable core over the heap surface
-// and the portable decoder, none of the GDI code whose output it checks.
+// Frame k of a run (the picture after k camera steps, k from 1) by its hash.
 std::unordered_map<uint64_t, int> ReferenceFrames(const Settings& v, int count) {
     SaverSettings s;
     std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", v.imageFile.c_str());
@@ -47,29 +40,9 @@ std::unordered_map<uint64_t, int> ReferenceFrames(const Settings& v, int count) 
     s.NumBuf = v.numBuf, s.UseHiColor = v.useHiColor, s.Warpy = v.warpy;
     s.XScale = v.xScale, s.YScale = v.yScale, s.Rot1 = v.rot1, s.Rot2 = v.rot2, s.Zoom1 = v.zoom1, s.Zoom2 = v.zoom2;
     std::unordered_map<uint64_t, int> frames;
-    auto scene = std::make_unique<Scene>();
-    SetupScene(*scene, s, 1, 0);
-    EXPECT_TRUE(scene->sceneReady);
-    if (!scene->sceneReady) return frames;
-    const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
-    Pixels shown;
-    shown.width = v.screenWidth, shown.height = v.screenHeight;
-    shown.rgb.resize(static_cast<size_t>(shown.width) * shown.height);
-    for (int k = 1; k <= count; ++k) {
-        RenderFrame(*scene, s);
-        for (int32_t r = 0; r < shown.height; ++r) {
-            const uint8_t* row = surface.PictureRow(r);
-            for (int32_t c = 0; c < shown.width; ++c) {
-                const uint32_t p = surface.HiColor() ? row[2 * c] | (row[2 * c + 1] << 8u) : row[c];
-                const uint8_t* rgb = &surface.colours[3 * p];
-                shown.rgb[static_cast<size_t>(r) * shown.width + c] =
-                    surface.HiColor() ? Widen((p >> 10) & 31) << 16 | Widen((p >> 5) & 31) << 8 | Widen(p & 31)
-                                      : uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
-            }
-        }
-        frames.emplace(shown.Hash(), k);
-    }
-    TeardownScene(*scene);
+    EXPECT_TRUE(DrawShownFrames(s, count, [&](int k, const std::vector<uint32_t>& shown) {
+        frames.emplace(Pixels{v.screenWidth, v.screenHeight, shown}.Hash(), k);
+    }));
     return frames;
 }
 

@@ -131,15 +131,6 @@ void WriteValue(const char* keyName, const char* name, DWORD type, const void* d
 }
 
 
-bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, DWORD* size) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    const bool ok = RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
-
 void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
 
 void WriteSetting(const char* name, DWORD type, const void* data, DWORD size) {
@@ -162,31 +153,6 @@ void WriteSettings(const Settings& values) {
     for (int i = 0; i < 6; ++i) WriteSetting(kIntNames[i], REG_BINARY, &Ints(s)[i], 4);
     for (int i = 0; i < 6; ++i) WriteSetting(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8);
     WriteSetting("IMGFilename", REG_SZ, s.imageFile.c_str(), static_cast<DWORD>(s.imageFile.size() + 1));
-}
-
-std::string Describe(const Settings& s) {
-    char text[600];
-    std::snprintf(text, sizeof text, "%d x %d, Stretch %d, NumBuf %d, UseHiColor %d, Warpy %d, scale %.17g %.17g, "
-                  "Rot %.17g %.17g, Zoom %.17g %.17g, \"%s\"", s.screenWidth, s.screenHeight, s.stretch, s.numBuf,
-                  s.useHiColor, s.warpy, s.xScale, s.yScale, s.rot1, s.rot2, s.zoom1, s.zoom2, s.imageFile.c_str());
-    return text;
-}
-
-Settings ReadSettings() {
-    Settings s;
-    auto read = [](const char* name, DWORD wantType, void* data, DWORD room) {
-        DWORD type = 0, size = room;
-        EXPECT_TRUE(ReadValue(kSettingsKey, name, &type, data, &size)) << name;
-        EXPECT_EQ(type, wantType) << name;
-        return size;
-    };
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kIntNames[i], REG_BINARY, &Ints(s)[i], 4), 4u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8), 8u);
-    char name[512] = "";
-    const DWORD size = read("IMGFilename", REG_SZ, name, sizeof name - 1);
-    s.imageFile = name;
-    EXPECT_EQ(size, s.imageFile.size() + 1) << "the terminator is stored";
-    return s;
 }
 
 std::string WriteTexture() {

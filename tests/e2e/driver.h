@@ -57,7 +57,6 @@ HWND FindChild(HWND parent, const char* className);
 HWND CreateHost(int32_t width = kPaneWidth, int32_t height = kPaneHeight);
 
 void WriteValue(const char* key, const char* name, DWORD type, const void* data, DWORD size);
-bool ReadValue(const char* key, const char* name, DWORD* type, void* data, DWORD* size);
 void DeleteKey(const char* key);
 
 // The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
@@ -69,10 +68,6 @@ struct Settings {
     double xScale = 1.0, yScale = 1.0, rot1 = 1.0, rot2 = 1.0, zoom1 = 1.0, zoom2 = 1.0;
 };
 void WriteSettings(const Settings& settings);
-// All thirteen in one line, for comparing.
-std::string Describe(const Settings& settings);
-// Read back; every value must have its stored type and size.
-Settings ReadSettings();
 void WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
 
 // A 256 x 200 picture of cells, each its own bright colour with a one-texel

@@ -127,7 +127,6 @@ struct FrameCase {
     const char* name;
     int32_t useHiColor, numBuf, width, height;
     bool preview;
-    bool wreckedKey;  // three numbers stored with sizes the loader refuses
 };
 
 class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> {};
@@ -143,14 +142,6 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     WriteSettings(settings_);
     Settings rendered = settings_;
     rendered.screenWidth = c.width, rendered.screenHeight = c.height;
-    if (c.wreckedKey) {
-        WriteSetting("ScreenWidth", REG_SZ, "abcd", 3);
-        const int64_t height = 100;
-        WriteSetting("ScreenHeight", REG_QWORD, &height, 8);
-        WriteSetting("NumBuf", REG_DWORD, "\x08\0\0\0", 5);
-        rendered = Settings();
-        rendered.imageFile = settings_.imageFile;
-    }
     HWND host = nullptr;
     int32_t left = (GetSystemMetrics(SM_CXSCREEN) - c.width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - c.height) / 2;
     if (c.preview) {
@@ -186,21 +177,16 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
         return ExpectEndedCleanly(saver_);
     }
     EndFullScreen();
-    DWORD type = 0, size = 0;
-    if (c.wreckedKey) {
-        EXPECT_TRUE(ReadValue(kSettingsKey, "ScreenHeight", &type, nullptr, &size) && size == 8) << "the key was written";
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Frames,
-    ::testing::Values(FrameCase{"Paletted", 0, 1, 320, 240, false, false},
-                      FrameCase{"PalettedBlur", 0, 3, 320, 240, false, false},
-                      FrameCase{"HiColor", 1, 1, 320, 240, false, false},
+    ::testing::Values(FrameCase{"Paletted", 0, 1, 320, 240, false},
+                      FrameCase{"PalettedBlur", 0, 3, 320, 240, false},
+                      FrameCase{"HiColor", 1, 1, 320, 240, false},
                       // A width that is not a multiple of 4 and an odd height.
-                      FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false, false},
-                      FrameCase{"WreckedKeyFallsBack", 1, 3, 320, 240, false, true},
-                      FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true, false},
-                      FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true, false}),
+                      FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false},
+                      FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true},
+                      FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
 // Input during start-up only hides the pointer; after it, the first input
@@ -224,20 +210,6 @@ TEST_F(SaverRun, FirstInputAfterStartUpEndsTheSaverPromptly) {
 }
 
 // ---- Run modes ------------------------------------------------------------------
-
-class PreviewRequest : public SaverRun, public ::testing::WithParamInterface<const char*> {};
-
-// A preview whose handle is 0, names no window or is missing runs full screen.
-TEST_P(PreviewRequest, WithoutAHostRunsFullScreen) {
-    HWND window = StartFullScreen(SaverPath, GetParam());
-    RECT area = {};
-    GetWindowRect(window, &area);
-    EXPECT_EQ(area.right - area.left, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
-    EndFullScreen();
-}
-
-INSTANTIATE_TEST_SUITE_P(Handles, PreviewRequest, ::testing::Values("/p 0", "/p 123456789", "/p", "-L abc"));
 
 // Starts and stops, the way the platform does all day: full screen ended by
 // input, preview ended with its host (every other one early, mid start-up).

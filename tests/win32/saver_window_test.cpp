@@ -396,23 +396,42 @@ TEST(Password, UsePasswordValueAndTheVerifierLibrary)
 }
 
 int windowsMade = 0;
+DWORD madeStyle = 0;
+HWND madeParent = nullptr;
 BOOL classAccepted = FALSE;
 ATOM WINAPI MaybeRefuseClass(const WNDCLASSEXA*) { return ATOM(classAccepted); }
-HWND WINAPI RefuseWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)
-{ return ++windowsMade, nullptr; }
+HWND WINAPI RefuseWindow(DWORD, LPCSTR, LPCSTR, DWORD style, int, int, int, int, HWND parent, HMENU, HINSTANCE, LPVOID)
+{ return ++windowsMade, madeStyle = style, madeParent = parent, nullptr; }
 
-// The entry point run full screen: a class or a window the platform refuses
-// ends the run at once with exit code 0.
-TEST(EntryPoint, ARefusedClassOrWindowEndsWithExitCodeZero)
+// The entry point's drawing modes: a class or a window the platform refuses
+// ends the run at once with exit code 0; a preview whose handle is 0, names
+// no window or is missing asks for the full-screen window.
+TEST(EntryPoint, DrawingModesAskForTheirWindowAndEndWithZeroWhenRefused)
 {
     IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&MaybeRefuseClass));
     IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&RefuseWindow));
     ASSERT_TRUE(refuse.Installed() && count.Installed());
-    for (const BOOL accepted : {FALSE, TRUE}) {
-        classAccepted = accepted, windowsMade = 0;
-        EXPECT_EQ(RunMain({"/s"}), 0);
-        EXPECT_EQ(windowsMade, accepted ? 1 : 0);
+    HWND host = MakeTestWindow(50, 50);
+    const std::string hostText = std::to_string(uintptr_t(host));
+    const struct {
+        std::vector<std::string> arguments;
+        BOOL classAccepted;
+        HWND parent;  // of the window asked for; the host for a child
+    } cases[] = {
+        {{"/s"}, FALSE, nullptr}, {{"/s"}, TRUE, nullptr}, {{"/p", "0"}, TRUE, nullptr},
+        {{"/p", "123456789"}, TRUE, nullptr}, {{"/p"}, TRUE, nullptr}, {{"-L", "abc"}, TRUE, nullptr},
+        {{"/p", hostText}, TRUE, host},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        classAccepted = c.classAccepted, windowsMade = 0, madeParent = nullptr;
+        EXPECT_EQ(RunMain(c.arguments), 0);
+        EXPECT_EQ(windowsMade, c.classAccepted ? 1 : 0);
+        EXPECT_EQ(madeParent, c.parent);
+        if (c.classAccepted) EXPECT_EQ(madeStyle & (WS_CHILD | WS_POPUP), DWORD(c.parent ? WS_CHILD : WS_POPUP));
     }
+    TheShell = ShellState{};
+    DestroyWindow(host);
 }
 
 // The password-change mode: the service gets the provider, the owner (0 for

@@ -181,7 +181,8 @@ struct Quantiser::State {
     uint32_t exactCount = 0;
     uint32_t exactKeys[kExactSlots];
     uint8_t exactIndex[kExactSlots] = {};
-    uint8_t exactPalette[768] = {};
+    uint32_t exactColours[256] = {};  // in order of first appearance
+    size_t exactPixels = 0;           // the pixels added while the colours were few
     uint8_t map[32768] = {};
 
     State() { std::fill(std::begin(exactKeys), std::end(exactKeys), kNoColour); }
@@ -198,7 +199,7 @@ struct Quantiser::State {
 Quantiser::Quantiser() : state_(std::make_unique<State>()) {}
 Quantiser::~Quantiser() = default;
 
-void Quantiser::Add(const uint32_t* colours, int32_t count)
+void Quantiser::Add(const uint32_t* colours, int32_t count, uint16_t* codes)
 {
     State& s = *state_;
     State::Bin* bins = s.bins.data();
@@ -210,32 +211,45 @@ void Quantiser::Add(const uint32_t* colours, int32_t count)
         bin.green += (c >> 8) & 7;
         bin.blue += c & 7;
     }
-    if (!s.few) return;
-    uint32_t last = kNoColour;
-    for (int32_t x = 0; x < count; ++x) {
-        const uint32_t c = colours[x];
-        if (c == last) continue;
-        last = c;
-        const uint32_t slot = s.Find(c);
-        if (s.exactKeys[slot] == c) continue;
-        if (s.exactCount == 256) {
-            s.few = false;
-            return;
+    int32_t x = 0;
+    if (s.few) {
+        uint32_t last = kNoColour;
+        uint8_t lastIndex = 0;
+        for (; x < count; ++x) {
+            const uint32_t c = colours[x];
+            if (c != last) {
+                const uint32_t slot = s.Find(c);
+                if (s.exactKeys[slot] != c) {
+                    if (s.exactCount == 256) {
+                        s.few = false;
+                        break;
+                    }
+                    const uint32_t index = s.exactCount++;
+                    s.exactKeys[slot] = c;
+                    s.exactIndex[slot] = static_cast<uint8_t>(index);
+                    s.exactColours[index] = c;
+                }
+                last = c;
+                lastIndex = s.exactIndex[slot];
+            }
+            if (codes != nullptr) codes[x] = lastIndex;
         }
-        const uint32_t index = s.exactCount++;
-        s.exactKeys[slot] = c;
-        s.exactIndex[slot] = static_cast<uint8_t>(index);
-        s.exactPalette[3 * index] = static_cast<uint8_t>(c >> 16);
-        s.exactPalette[3 * index + 1] = static_cast<uint8_t>(c >> 8);
-        s.exactPalette[3 * index + 2] = static_cast<uint8_t>(c);
+        s.exactPixels += static_cast<size_t>(x);
     }
+    if (codes != nullptr)
+        for (; x < count; ++x) codes[x] = static_cast<uint16_t>(CellOf(colours[x]));
 }
 
 void Quantiser::Finish(uint8_t palette[768])
 {
     State& s = *state_;
     if (s.few) {
-        std::memcpy(palette, s.exactPalette, 768);
+        std::memset(palette, 0, 768);
+        for (uint32_t i = 0; i < s.exactCount; ++i) {
+            palette[3 * i] = static_cast<uint8_t>(s.exactColours[i] >> 16);
+            palette[3 * i + 1] = static_cast<uint8_t>(s.exactColours[i] >> 8);
+            palette[3 * i + 2] = static_cast<uint8_t>(s.exactColours[i]);
+        }
         return;
     }
     std::vector<MedianCut::Cell> cells(32768);
@@ -266,4 +280,17 @@ void Quantiser::Map(const uint32_t* colours, int32_t count, uint8_t* indices) co
         }
         indices[x] = lastIndex;
     }
+}
+
+void Quantiser::MapCodes(const uint16_t* codes, size_t count, uint8_t* indices) const
+{
+    const State& s = *state_;
+    // Codes written while the colours were few are the exact colours' numbers.
+    uint8_t exact[256];
+    for (uint32_t i = 0; i < 256; ++i)
+        exact[i] = s.few ? static_cast<uint8_t>(i) : s.map[CellOf(s.exactColours[i])];
+    const size_t exactCount = s.few ? count : std::min(count, s.exactPixels);
+    size_t i = 0;
+    for (; i < exactCount; ++i) indices[i] = exact[codes[i] & 0xFF];
+    for (; i < count; ++i) indices[i] = s.map[codes[i] & 0x7FFF];
 }

@@ -52,6 +52,13 @@ public:
         size_ = data_ != nullptr ? count : 0;
         return data_ != nullptr;
     }
+    // Takes count elements' worth of memory from malloc, calloc or realloc.
+    void Adopt(T* data, size_t count)
+    {
+        std::free(data_);
+        data_ = data;
+        size_ = count;
+    }
     // Gives the memory to the caller, who frees it with free().
     T* Release()
     {
@@ -97,6 +104,33 @@ bool TexelsFromRgbRows(const uint8_t* rgb, size_t stride, int32_t width, int32_t
                        std::string& error);
 bool TexelsFromRgbRows(const uint8_t* rgb, size_t stride, int32_t width, int32_t height, Bitmap8& out,
                        std::string& error);
+
+// The same conversion for decoders that give their rows one at a time, top
+// row first, without keeping the picture (libjpeg's scanlines, libpng's
+// rows): the texture is the only picture-sized memory. In 8-bit mode it is
+// held at 16 bits a texel until the last row has come, then narrowed in place.
+//     RgbRowWriter<Bitmap16> writer;
+//     if (!writer.Start(width, height, error)) ...
+//     for each row: writer.Row(rgb);          // width x 3 bytes
+//     writer.Finish(out);
+template <typename Bitmap>
+class RgbRowWriter {
+public:
+    RgbRowWriter();
+    ~RgbRowWriter();
+    // Checks the sides as TexelsFromRgbRows does and takes the texture's
+    // memory; false with a one-line reason.
+    bool Start(int32_t width, int32_t height, std::string& error);
+    // The next row; rows past the height are ignored.
+    void Row(const uint8_t* rgb);
+    // The texture, once every row has come (rows that never came are
+    // texel 0 or index 0).
+    void Finish(Bitmap& out);
+
+private:
+    struct State;
+    State* state_;
+};
 
 // A picture of direct colour as its decoder reads it, one row at a time, in
 // either form the texture wants. Rows may be asked for more than once (the

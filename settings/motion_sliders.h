@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "settings/saver_settings.h"
+
 constexpr int32_t kMotionSliderPositions = 16;
 
 // Slider position -> motion setting (Rot1, Rot2, Zoom1, Zoom2). Strictly
@@ -24,8 +26,8 @@ double MotionValueAt(int32_t position);
 // whether the text was a number at all. The frame needs at least 32 pixels;
 // the comparison is on the value read as signed, so 3000000000 becomes 32.
 constexpr int32_t kMinimumScreenSize = 32;
-constexpr int32_t kWidthFallback = 320;
-constexpr int32_t kHeightFallback = 240;
+constexpr int32_t kWidthFallback = SaverSettings{}.ScreenWidth;
+constexpr int32_t kHeightFallback = SaverSettings{}.ScreenHeight;
 int32_t ScreenSizeFromField(uint32_t value, bool isNumber, int32_t fallback);
 
 // Bit depth field, read only while "Change Video Mode" is checked: no number

@@ -25,18 +25,20 @@ void LoadSettings(SaverSettings& s, SettingsStore& store)
     if (nameSize < static_cast<uint32_t>(kImageFilenameLimit) && std::memchr(s.IMGFilename, 0, nameSize) == nullptr)
         s.IMGFilename[nameSize] = 0;
 
-    QueryExact(store, "ScreenWidth", s.ScreenWidth, 320);
-    QueryExact(store, "ScreenHeight", s.ScreenHeight, 240);
-    QueryExact(store, "Stretch", s.Stretch, 0);
-    QueryExact(store, "NumBuf", s.NumBuf, 3);
-    QueryExact(store, "UseHiColor", s.UseHiColor, 1);
-    QueryExact(store, "XScale", s.XScale, 1.0);
-    QueryExact(store, "YScale", s.YScale, 1.0);
-    QueryExact(store, "Rot1", s.Rot1, 1.0);
-    QueryExact(store, "Rot2", s.Rot2, 1.0);
-    QueryExact(store, "Zoom1", s.Zoom1, 1.0);
-    QueryExact(store, "Zoom2", s.Zoom2, 1.0);
-    QueryExact(store, "Warpy", s.Warpy, 0);
+    // A value that is missing or of the wrong size falls back to the record's default.
+    const SaverSettings d;
+    QueryExact(store, "ScreenWidth", s.ScreenWidth, d.ScreenWidth);
+    QueryExact(store, "ScreenHeight", s.ScreenHeight, d.ScreenHeight);
+    QueryExact(store, "Stretch", s.Stretch, d.Stretch);
+    QueryExact(store, "NumBuf", s.NumBuf, d.NumBuf);
+    QueryExact(store, "UseHiColor", s.UseHiColor, d.UseHiColor);
+    QueryExact(store, "XScale", s.XScale, d.XScale);
+    QueryExact(store, "YScale", s.YScale, d.YScale);
+    QueryExact(store, "Rot1", s.Rot1, d.Rot1);
+    QueryExact(store, "Rot2", s.Rot2, d.Rot2);
+    QueryExact(store, "Zoom1", s.Zoom1, d.Zoom1);
+    QueryExact(store, "Zoom2", s.Zoom2, d.Zoom2);
+    QueryExact(store, "Warpy", s.Warpy, d.Warpy);
     store.Close();
 }
 

@@ -12,9 +12,7 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,141 +22,16 @@
 #include "effect/render_frame.h"
 #include "imaging/scene.h"
 #include "imaging/surface_x11.h"
+#include "settings/command_options.h"
 
 namespace {
 
-// What the command line sets beside the saver's settings.
-struct HackOptions {
-    SaverSettings settings;
-    int32_t root = 0;
-    unsigned long windowId = 0;
-    int32_t frameWidth = 0;
-    int32_t frameHeight = 0;
-    int32_t delay = 0;
-    int32_t fps = 0;
-    int32_t shm = 1;
-    int32_t install = 0;
-    char visual[64] = "default";
-};
-HackOptions TheOptions;
-
-enum class OptionKind { Switch, Unset, Integer, Number, Text, WindowId };
-
-struct HackOption {
-    const char* name;
-    OptionKind kind;
-    void* field;
-    const char* defaultText;  // null: the default is another option's
-    const char* help;
-};
-
-SaverSettings& Settings = TheOptions.settings;
-// The one list of options: the parser, the usage text and the defaults come
-// from it, and packaging/xscreensaver/gyrofold.xml mirrors it.
-const HackOption kOptions[] = {
-    {"root", OptionKind::Switch, &TheOptions.root, "0", "draw on the root window, or on $XSCREENSAVER_WINDOW"},
-    {"window", OptionKind::Unset, &TheOptions.root, nullptr, "draw in a window of its own (the default)"},
-    {"window-id", OptionKind::WindowId, &TheOptions.windowId, "0", "draw into this window (decimal or 0x hex)"},
-    {"image", OptionKind::Text, Settings.IMGFilename, "", "the BMP file tiled across the plane (the sample image)"},
-    {"hicolor", OptionKind::Switch, &Settings.UseHiColor, "1", "16-bit 5-5-5 frames instead of the image's palette"},
-    {"numbuf", OptionKind::Integer, &Settings.NumBuf, "3",
-     "frames folded into each one, motion blur (1 = off, up to 8)"},
-    {"warpy", OptionKind::Switch, &Settings.Warpy, "0", "shear the picture instead of turning it"},
-    {"xscale", OptionKind::Number, &Settings.XScale, "1", "horizontal scale of the image"},
-    {"yscale", OptionKind::Number, &Settings.YScale, "1", "vertical scale of the image"},
-    {"rot1", OptionKind::Number, &Settings.Rot1, "1", "turning speed"},
-    {"rot2", OptionKind::Number, &Settings.Rot2, "1", "how fast the turning speed swings"},
-    {"zoom1", OptionKind::Number, &Settings.Zoom1, "1", "depth of the zoom"},
-    {"zoom2", OptionKind::Number, &Settings.Zoom2, "1", "how fast the zoom swings"},
-    {"frame-width", OptionKind::Integer, &TheOptions.frameWidth, "0", "fixed frame width, centred (0 = the window's)"},
-    {"frame-height", OptionKind::Integer, &TheOptions.frameHeight, "0", "fixed frame height (0 = the window's)"},
-    {"delay", OptionKind::Integer, &TheOptions.delay, "20000", "pause after each frame, in microseconds"},
-    {"fps", OptionKind::Switch, &TheOptions.fps, "0", "show the frame rate in the lower-left corner"},
-    {"shm", OptionKind::Switch, &TheOptions.shm, "1", "put frames through shared memory when the server has MIT-SHM"},
-    {"install", OptionKind::Switch, &TheOptions.install, "0", "a private colormap"},
-    {"visual", OptionKind::Text, TheOptions.visual, "default",
-     "the own window's visual: default, best, TrueColor, PseudoColor, DirectColor or an ID"},
-};
+CommandOptions TheOptions;
+SaverSettings& Settings = TheOptions;
 
 void PrintUsage(FILE* out)
 {
-    std::fprintf(out, "usage: gyrofold [options]\n");
-    for (const HackOption& o : kOptions) {
-        std::string name = std::string("-") + o.name;
-        if (o.kind == OptionKind::Switch) name += " | -no-" + std::string(o.name);
-        if (o.kind >= OptionKind::Integer) name += o.kind == OptionKind::Text ? " FILE" : " N";
-        std::fprintf(out, "  %-26s %s", name.c_str(), o.help);
-        if (o.kind == OptionKind::Switch)
-            std::fprintf(out, " [%s]", std::atoi(o.defaultText) ? "on" : "off");
-        else if (o.kind != OptionKind::Text && o.kind != OptionKind::Unset && o.kind != OptionKind::WindowId)
-            std::fprintf(out, " [%s]", o.defaultText);
-        std::fprintf(out, "\n");
-    }
-}
-
-// Every character of text must be taken.
-bool SetValue(const HackOption& o, const char* text)
-{
-    char* end = nullptr;
-    errno = 0;
-    switch (o.kind) {
-    case OptionKind::Switch:
-    case OptionKind::Unset:
-        return false;
-    case OptionKind::Integer: {
-        const long v = std::strtol(text, &end, 10);
-        if (errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
-        // Sizes and pauses below zero mean nothing; NumBuf takes any number.
-        if (v < 0 && o.field != &Settings.NumBuf) return false;
-        *static_cast<int32_t*>(o.field) = static_cast<int32_t>(v);
-        break;
-    }
-    case OptionKind::Number:
-        *static_cast<double*>(o.field) = std::strtod(text, &end);
-        break;
-    case OptionKind::WindowId: {
-        const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-        *static_cast<unsigned long*>(o.field) = std::strtoul(text, &end, hex ? 16 : 10);
-        if (errno != 0 || text[0] == '-') return false;
-        break;
-    }
-    case OptionKind::Text:
-        if (std::strlen(text) > (o.field == TheOptions.visual ? sizeof TheOptions.visual - 1
-                                                               : static_cast<size_t>(kImageFilenameLimit)))
-            return false;
-        std::strcpy(static_cast<char*>(o.field), text);
-        return true;
-    }
-    return end != text && *end == '\0';
-}
-
-// Returns the index of the first argument it cannot take, or 0.
-int ParseOptions(int argc, char** argv)
-{
-    for (const HackOption& o : kOptions) {
-        if (o.kind == OptionKind::Switch)
-            *static_cast<int32_t*>(o.field) = std::atoi(o.defaultText);
-        else if (o.defaultText != nullptr)
-            SetValue(o, o.defaultText);
-    }
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (arg[0] != '-') return i;
-        arg += arg[1] == '-' ? 2 : 1;
-        const bool negated = std::strncmp(arg, "no-", 3) == 0;
-        const HackOption* match = nullptr;
-        for (const HackOption& o : kOptions) {
-            if (std::strcmp(arg, o.name) == 0) match = &o;
-            if (negated && o.kind == OptionKind::Switch && std::strcmp(arg + 3, o.name) == 0) match = &o;
-        }
-        if (match == nullptr) return i;
-        if (match->kind == OptionKind::Switch || match->kind == OptionKind::Unset) {
-            *static_cast<int32_t*>(match->field) = match->kind == OptionKind::Switch && !negated ? 1 : 0;
-        } else if (i + 1 >= argc || !SetValue(*match, argv[++i])) {
-            return i;
-        }
-    }
-    return 0;
+    std::fprintf(out, "usage: gyrofold [options]\n%s", OptionsHelp(kSaverOption).c_str());
 }
 
 // The sample image beside the program in the build tree, or where the install
@@ -364,23 +237,28 @@ Window ChooseWindow(Display* display, Loop& loop, std::string& reason)
 
 int main(int argc, char** argv)
 {
-    const int bad = ParseOptions(argc, argv);
-    if (bad != 0 && (std::strcmp(argv[bad], "-help") == 0 || std::strcmp(argv[bad], "--help") == 0)) {
+    std::string error;
+    switch (ReadOptions(argc, argv, kSaverOption, TheOptions, error)) {
+    case ParseOutcome::Help:
         PrintUsage(stdout);
         return 0;
-    }
-    if (bad != 0) {
-        std::fprintf(stderr, "gyrofold: cannot take option \"%s\"\n", argv[bad]);
+    case ParseOutcome::Refused:
+        std::fprintf(stderr, "gyrofold: %s\n", error.c_str());
         PrintUsage(stderr);
         return 1;
+    case ParseOutcome::Run:
+        break;
     }
+    std::strcpy(Settings.IMGFilename, TheOptions.image.c_str());
     if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
 
-    Display* display = XOpenDisplay(nullptr);
+    const char* displayName = TheOptions.display.empty() ? nullptr : TheOptions.display.c_str();
+    Display* display = XOpenDisplay(displayName);
     if (display == nullptr) {
-        std::fprintf(stderr, "gyrofold: cannot open display \"%s\"\n", XDisplayName(nullptr));
+        std::fprintf(stderr, "gyrofold: cannot open display \"%s\"\n", XDisplayName(displayName));
         return 1;
     }
+    if (TheOptions.sync) XSynchronize(display, True);
     XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXConnectionLost);
     if (pipe(signalPipe) != 0) return 1;

@@ -1,9 +1,7 @@
 // gyrofold-render: runs the saver's engine outside Windows and writes the
 // frames to files, for previews, tests and benchmarks.
 
-#include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,25 +14,12 @@
 #include "imaging/picture_decoder.h"
 #include "imaging/scene.h"
 #include "imaging/surface_memory.h"
-#include "settings/saver_settings.h"
+#include "settings/command_options.h"
 #include "tools/frame_output.h"
 
 namespace {
 
-constexpr int32_t kMaxFrames = 1000000;
-// Eight history frames of 8192 x 8192 16-bit pixels are already a gigabyte.
-constexpr int32_t kMaxFrameSide = 8192;
-
-const char kUsage[] =
-    "usage: gyrofold-render --image FILE --out PATH [options]   (FILE: BMP, PNG or JPEG)\n"
-    "  --frames N            frames to render (default 1); frame k is the picture after k camera steps\n"
-    "  --width W --height H  frame size, 0 to 8192 (defaults 320 and 240; 0: an empty frame)\n"
-    "  --hicolor 0|1         16-bit 5-5-5 frames (1, default) or 8-bit palettised frames (0)\n"
-    "  --numbuf N            frames folded by the motion blur (default 3; 1 or less: no blur; more than 8: 8)\n"
-    "  --warpy 0|1  --xscale X  --yscale Y  --rot1 R  --rot2 R  --zoom1 Z  --zoom2 Z\n"
-    "  --format raw|bmp|png|gif   (default: from the file name's extension)\n"
-    "  --out PATH            a name with a number pattern (frame-%04d.png) writes every frame; a plain\n"
-    "                        name writes the last frame, or for gif all frames as one animation\n";
+const char kUsageLine[] = "usage: gyrofold-render --image FILE --out PATH [options]   (FILE: BMP, PNG or JPEG)\n";
 
 // The output name split around its frame number: "frame-%04d.png" gives
 // prefix "frame-", width 4, zero padding, suffix ".png". The number is put in
@@ -55,14 +40,9 @@ struct OutName {
     }
 };
 
-struct Options {
-    std::string image;
-    std::string out;
+struct Options : CommandOptions {
     OutName outName;
-    bool haveFormat = false;
-    FrameFormat format = FrameFormat::Raw;
-    int32_t frames = 1;
-    SaverSettings settings;
+    FrameFormat frameFormat = FrameFormat::Raw;
 };
 
 // Accepts one %d conversion, optionally with a 0 flag and a width of up to
@@ -129,149 +109,45 @@ bool FormatFromName(const std::string& name, FrameFormat& format)
     return true;
 }
 
-bool ParseInt(const char* text, int32_t low, int32_t high, int32_t& out)
-{
-    if (*text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < low || value > high) return false;
-    out = static_cast<int32_t>(value);
-    return true;
-}
-
-bool ParseDouble(const char* text, double& out)
-{
-    if (*text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    // The settings take any number, but a renderer run with infinities or NaN
-    // is no setting anyone can choose in the dialog. strtod's ERANGE is no
-    // reason to refuse: on underflow it still gives the nearest double (a
-    // subnormal such as 5e-324 exactly, or zero), and overflow is infinite.
-    if (*end != '\0' || !std::isfinite(value)) return false;
-    out = value;
-    return true;
-}
-
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "gyrofold-render: %s\n", message.c_str());
     return code;
 }
 
-// Returns 0 when the options are good, else fills message and returns 2.
+// The table's parser, then what depends on more than one option. Returns 0
+// when the options are good, else fills message and returns 2.
 int ParseOptions(int argc, char** argv, Options& o, std::string& message)
 {
-    bool haveImage = false, haveOut = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            message = "help";
-            return 0;
-        }
-        if (arg.compare(0, 2, "--") != 0) {
-            message = "unexpected argument '" + arg + "'";
-            return 2;
-        }
-        if (i + 1 >= argc) {
-            message = arg + ": missing value";
-            return 2;
-        }
-        const char* value = argv[++i];
-        const std::string shown = "'" + std::string(value) + "'";
-        SaverSettings& s = o.settings;
-        auto integer = [&](int32_t low, int32_t high, int32_t& out) {
-            if (ParseInt(value, low, high, out)) return true;
-            message = arg + ": expected an integer from " + std::to_string(low) + " to " + std::to_string(high) +
-                      ", got " + shown;
-            return false;
-        };
-        auto number = [&](double& out) {
-            if (ParseDouble(value, out)) return true;
-            message = arg + ": expected a finite number, got " + shown;
-            return false;
-        };
-        bool ok = true;
-        if (arg == "--image") {
-            o.image = value;
-            haveImage = true;
-            if (o.image.empty()) {
-                message = "--image: empty file name";
-                ok = false;
-            } else if (o.image.size() > static_cast<size_t>(kImageFilenameLimit)) {
-                message = "--image: the file name is longer than " + std::to_string(kImageFilenameLimit) + " bytes";
-                ok = false;
-            }
-        } else if (arg == "--out") {
-            o.out = value;
-            haveOut = true;
-            std::string why;
-            o.outName = OutName{};
-            if (!ParseOutName(o.out, o.outName, why)) {
-                message = "--out: " + why + ": " + shown;
-                ok = false;
-            }
-        } else if (arg == "--format") {
-            o.haveFormat = FormatFromName(std::string(".") + value, o.format) && std::strchr(value, '.') == nullptr &&
-                           std::strchr(value, '/') == nullptr;
-            if (!o.haveFormat) {
-                message = "--format: expected raw, bmp, png or gif, got " + shown;
-                ok = false;
-            }
-        } else if (arg == "--frames") {
-            ok = integer(1, kMaxFrames, o.frames);
-        } else if (arg == "--width") {
-            ok = integer(0, kMaxFrameSide, s.ScreenWidth);
-        } else if (arg == "--height") {
-            ok = integer(0, kMaxFrameSide, s.ScreenHeight);
-        } else if (arg == "--hicolor") {
-            ok = integer(0, 1, s.UseHiColor);
-        } else if (arg == "--numbuf") {
-            // Any stored value, as the saver takes it: scene setup limits it
-            // to the frames the history holds, and 1 or less is no blur.
-            ok = integer(INT32_MIN, INT32_MAX, s.NumBuf);
-        } else if (arg == "--warpy") {
-            ok = integer(0, 1, s.Warpy);
-        } else if (arg == "--xscale") {
-            ok = number(s.XScale);
-        } else if (arg == "--yscale") {
-            ok = number(s.YScale);
-        } else if (arg == "--rot1") {
-            ok = number(s.Rot1);
-        } else if (arg == "--rot2") {
-            ok = number(s.Rot2);
-        } else if (arg == "--zoom1") {
-            ok = number(s.Zoom1);
-        } else if (arg == "--zoom2") {
-            ok = number(s.Zoom2);
-        } else {
-            message = arg + ": unknown option";
-            ok = false;
-        }
-        if (!ok) return 2;
-    }
-    if (!haveImage) {
+    const ParseOutcome outcome = ReadOptions(argc, argv, kRenderOption, o, message);
+    if (outcome == ParseOutcome::Help) message = "help";
+    if (outcome != ParseOutcome::Run) return outcome == ParseOutcome::Help ? 0 : 2;
+    if (o.image.empty()) {
         message = "--image: missing (the picture to tile)";
         return 2;
     }
-    if (!haveOut) {
+    if (o.out.empty()) {
         message = "--out: missing (where to write the frames)";
         return 2;
     }
-    if (!o.haveFormat && !FormatFromName(o.outName.For(1), o.format)) {
+    std::string why;
+    if (!ParseOutName(o.out, o.outName, why)) {
+        message = "--out: " + why + ": '" + o.out + "'";
+        return 2;
+    }
+    // The table has taken only raw, bmp, png or gif.
+    if (!FormatFromName(o.format.empty() ? o.outName.For(1) : "." + o.format, o.frameFormat)) {
         message = "--out: cannot tell the format from the name '" + o.out + "'; give --format raw|bmp|png|gif";
         return 2;
     }
     // The saver draws an empty frame and goes on; of the file forms only raw
     // and BMP can hold one.
-    const bool empty = o.settings.ScreenWidth == 0 || o.settings.ScreenHeight == 0;
-    if (empty && (o.format == FrameFormat::Png || o.format == FrameFormat::Gif)) {
+    const bool empty = o.ScreenWidth == 0 || o.ScreenHeight == 0;
+    if (empty && (o.frameFormat == FrameFormat::Png || o.frameFormat == FrameFormat::Gif)) {
         message = "--width/--height: an empty frame can only be written as raw or bmp";
         return 2;
     }
-    std::memcpy(o.settings.IMGFilename, o.image.c_str(), o.image.size() + 1);
+    std::memcpy(o.IMGFilename, o.image.c_str(), o.image.size() + 1);
     return 0;
 }
 
@@ -295,7 +171,7 @@ int main(int argc, char** argv)
     std::string message;
     const int parsed = ParseOptions(argc, argv, o, message);
     if (message == "help") {
-        std::fputs(kUsage, stdout);
+        std::printf("%s%s", kUsageLine, OptionsHelp(kRenderOption).c_str());
         return 0;
     }
     if (parsed != 0) return Fail(parsed, message);
@@ -303,7 +179,7 @@ int main(int argc, char** argv)
     // The loader only answers yes or no; the decoder says why.
     std::string reason;
     bool readable;
-    if (o.settings.UseHiColor) {
+    if (o.UseHiColor) {
         Bitmap16 probe;
         readable = LoadPictureFile16(o.image.c_str(), probe, reason);
     } else {
@@ -319,25 +195,25 @@ int main(int argc, char** argv)
         ~OwnedScene() { TeardownScene(*scene); }
     } owned;
     Scene* scene = owned.scene.get();
-    SetupScene(*scene, o.settings, 0, 0);
+    SetupScene(*scene, o, 0, 0);
     if (!scene->sceneReady || scene->currentSurface == nullptr)
         return Fail(1, "cannot set up a scene for " + o.image + " (picture narrower than 4 pixels, or out of memory)");
     const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
 
     const auto started = std::chrono::steady_clock::now();
     auto nextReport = started + std::chrono::seconds(1);
-    const bool animation = o.format == FrameFormat::Gif && !o.outName.numbered;
+    const bool animation = o.frameFormat == FrameFormat::Gif && !o.outName.numbered;
     std::unique_ptr<GifAnimation> gif;
     if (animation) gif = std::make_unique<GifAnimation>(o.outName.For(0));
     WrittenFiles written;
     std::string error;
     for (int32_t k = 1; k <= o.frames; ++k) {
-        RenderFrame(*scene, o.settings);
+        RenderFrame(*scene, o);
         if (animation) {
             if (!gif->Add(CaptureFrame(surface), error)) return Fail(1, error);
         } else if (o.outName.numbered) {
             const std::string name = o.outName.For(k);
-            if (!WriteFrameFile(o.format, name, CaptureFrame(surface), error)) return Fail(1, error);
+            if (!WriteFrameFile(o.frameFormat, name, CaptureFrame(surface), error)) return Fail(1, error);
             written.names.push_back(name);
         }
         const auto now = std::chrono::steady_clock::now();
@@ -349,7 +225,7 @@ int main(int argc, char** argv)
     if (animation) {
         if (!gif->Finish(error)) return Fail(1, error);
     } else if (!o.outName.numbered) {
-        if (!WriteFrameFile(o.format, o.outName.For(0), CaptureFrame(surface), error)) return Fail(1, error);
+        if (!WriteFrameFile(o.frameFormat, o.outName.For(0), CaptureFrame(surface), error)) return Fail(1, error);
     }
     written.keep = true;
     return 0;

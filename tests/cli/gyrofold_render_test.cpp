@@ -148,12 +148,10 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
     const std::string img = SAMPLE_IMAGE_PATH, png = out_ + "/f.png";
     // Each option with a value it refuses, after a valid --image and --out.
     // The saver draws an empty frame, but PNG and GIF have no empty picture.
+    // The table's refusals in full are a unit test; one of each kind here.
     const std::pair<const char*, const char*> values[] = {
-        {"--frames", "0"}, {"--frames", "12x"}, {"--frames", ""}, {"--frames", "99999999999999999999"},
-        {"--width", "8193"}, {"--height", "-240"}, {"--height", "0"}, {"--hicolor", "2"},
-        {"--numbuf", "4294967296"}, {"--numbuf", "two"}, {"--warpy", "yes"}, {"--xscale", "nan"},
-        {"--yscale", "inf"}, {"--rot1", "1e999"}, {"--rot2", "1.5.2"}, {"--zoom1", ""},
-        {"--zoom2", "0x"}, {"--format", "png.gif"}, {"--speed", "3"},
+        {"--frames", "0"}, {"--height", "0"}, {"--hicolor", "2"}, {"--rot1", "1e999"},
+        {"--format", "png.gif"}, {"--speed", "3"},
     };
     struct Case {
         std::vector<std::string> args;

@@ -84,7 +84,7 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
     const bool core = form.header == Core, paletted = form.bitsPerPixel <= 8;
     const bool fields = form.compression == BmpCompression::Bitfields;
     uint32_t masks[3] = {0x7C00u, 0x03E0u, 0x001Fu};
-    if (form.redMask != 0) masks[0] = form.redMask, masks[1] = form.greenMask, masks[2] = form.blueMask;
+    if ((form.redMask | form.greenMask | form.blueMask) != 0) masks[0] = form.redMask, masks[1] = form.greenMask, masks[2] = form.blueMask;
     else if (form.bitsPerPixel == 32) masks[0] = 0xFF0000u, masks[1] = 0xFF00u, masks[2] = 0xFFu;
     uint32_t entries = !paletted ? 0 : core ? 1u << form.bitsPerPixel : static_cast<uint32_t>(image.palette.size());
     entries = form.paletteEntries.value_or(entries);
@@ -125,7 +125,7 @@ std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form)
 BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression, bool topDown, uint32_t red, uint32_t green,
              uint32_t blue, uint32_t alpha)
 {
-    if (red != 0) compression = BmpCompression::Bitfields;
+    if ((red | green | blue) != 0) compression = BmpCompression::Bitfields;
     return {header, bits, compression, topDown, red, green, blue, alpha, {}, {}};
 }
 

@@ -37,7 +37,7 @@ struct BmpForm {
     uint16_t bitsPerPixel = 24;
     BmpCompression compression = BmpCompression::Rgb;
     bool topDown = false;
-    // Masks for BmpCompression::Bitfields; zero means 5-5-5 or 8-8-8.
+    // Masks for BmpCompression::Bitfields; all zero means 5-5-5 or 8-8-8.
     uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;
     // Colour table entries written; by default the palette's size (2^bits for
     // the core header, none for direct colour). The count field says 0 for

@@ -162,6 +162,59 @@ TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
     }
 }
 
+// A channel the plain way, pixel by pixel: its bits cut to the top eight, or
+// repeated downwards until eight are filled.
+uint8_t ReferenceChannel(uint32_t pixel, uint32_t mask)
+{
+    if (mask == 0) return 0;
+    int low = 0, bits = 0;
+    while (!((mask >> low) & 1)) ++low;
+    while (low + bits < 32 && ((mask >> (low + bits)) & 1)) ++bits;
+    const uint32_t v = (pixel & mask) >> low;
+    if (bits >= 8) return static_cast<uint8_t>(v >> (bits - 8));
+    uint32_t out = 0;
+    for (int shift = 8 - bits; shift > -bits; shift -= bits) out |= shift >= 0 ? v << shift : v >> -shift;
+    return static_cast<uint8_t>(out);
+}
+
+// Bit fields of every width from 1 to the whole pixel, each channel in turn
+// the widest, 16 and 32 bits, both row orders: 200 different pixel values,
+// so that the 8-bit palette holds every colour exactly.
+TEST(BmpDecoder, BitFieldsOfEveryWidthDecodeAsThePlainPerPixelWay)
+{
+    uint32_t seed = 12345;
+    for (uint16_t bits : {16, 32})
+        for (int width = 1; width <= bits; ++width)
+            for (int first = 0; first < 3; ++first) {
+                uint32_t masks[3] = {};
+                for (int k = 0, low = 0; k < 3 && low < bits; ++k) {
+                    const int w = std::min(width, bits - low);
+                    masks[(first + k) % 3] = static_cast<uint32_t>(((uint64_t{1} << w) - 1) << low);
+                    low += w;
+                }
+                SCOPED_TRACE(std::to_string(bits) + " bits, masks " + std::to_string(masks[0]) + " " +
+                             std::to_string(masks[1]) + " " + std::to_string(masks[2]));
+                uint32_t values[200];
+                for (uint32_t& v : values) v = (seed = seed * 1664525u + 1013904223u) >> (32 - bits);
+                BmpForm form = Fields(Info, bits, masks[0], masks[1], masks[2], 0, width % 2 == 1);
+                const size_t rowPixels = bits == 16 ? 14 : 13;  // 13 x 5: 16-bit rows padded to 28 bytes
+                form.pixelData.emplace();
+                for (size_t i = 0; i < rowPixels * 5; ++i)
+                    for (int b = 0; b < bits / 8; ++b) form.pixelData->push_back(uint8_t(values[i * 7 % 200] >> (8 * b)));
+                const auto [b8, b16] = Decode(WriteBmp(MakePalettedImage(13, 5, {}), form));
+                ASSERT_EQ(b16.pixels.size(), 60u);
+                for (int32_t y = 0; y < 5; ++y)
+                    for (int32_t x = 0; x < 12; ++x) {
+                        const size_t fileRow = form.topDown ? size_t(y) : size_t(4 - y);
+                        const uint32_t v = values[(fileRow * rowPixels + size_t(x)) * 7 % 200];
+                        const BmpColor want{ReferenceChannel(v, masks[0]), ReferenceChannel(v, masks[1]),
+                                            ReferenceChannel(v, masks[2])};
+                        ASSERT_EQ(b16.pixels[y * 12 + x], Pack555(want)) << x << "," << y;
+                        ASSERT_EQ(PaletteColor(b8, b8.pixels[y * 12 + x]), want) << x << "," << y;
+                    }
+            }
+}
+
 TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
 {
     // 64 x 64 with 4096 colours: a smooth red-green plane with blue stripes.
@@ -237,17 +290,33 @@ TEST(BmpDecoder, TwoRunLengthBytesMayDeclareTheLargestPicture)
     EXPECT_EQ(b16.pixels[size_t{8192} * 8192 - 1], Pack555(paletted.palette[0]));
 }
 
-// Rows of red, green, blue bytes (as the PNG and JPEG libraries give them)
-// decode as a 24-bit BMP of the same pixels does, in both modes, refusals too.
+// Rows of red, green, blue bytes (as the PNG and JPEG libraries give them),
+// whole or one at a time, decode as a 24-bit BMP of the same pixels does, in
+// both modes, refusals too.
+struct Texels8And16 {
+    bool ok8 = false, ok16 = false;
+    std::string error8, error16;
+    Decoded d;
+    void ExpectSame(const Texels8And16& o) const
+    {
+        EXPECT_EQ(std::tuple(ok8, ok16, error8, error16), std::tuple(o.ok8, o.ok16, o.error8, o.error16));
+        EXPECT_EQ(std::tuple(d.b8.width, d.b8.height, d.b16.width, d.b16.height),
+                  std::tuple(o.d.b8.width, o.d.b8.height, o.d.b16.width, o.d.b16.height));
+        EXPECT_EQ(Texels(d.b8.pixels), Texels(o.d.b8.pixels));
+        EXPECT_EQ(Texels(d.b16.pixels), Texels(o.d.b16.pixels));
+        EXPECT_EQ(std::memcmp(d.b8.palette, o.d.b8.palette, 768), 0);
+    }
+};
+
 TEST(TexelRows, RgbRowsDecodeAsA24BitBmpOfThePixels)
 {
     const struct {
         const char* name;
         int32_t width, height;
         size_t padding;  // bytes after each row
-        bool many;       // more than 256 colours: the median cut
+        bool many;       // 3072 colours, the 257th in the middle of the sixth row: the median cut
     } cases[] = {
-        {"200 colours, width cut to 12", 13, 7, 0, false}, {"4096 colours, padded rows", 64, 64, 5, true},
+        {"200 colours, width cut to 12", 13, 7, 0, false}, {"3072 colours, padded rows", 64, 64, 5, true},
         {"narrower than 4", 3, 2, 0, false}, {"wider than the limit", 16385, 1, 0, false},
     };
     for (const auto& c : cases) {
@@ -255,7 +324,7 @@ TEST(TexelRows, RgbRowsDecodeAsA24BitBmpOfThePixels)
         BmpImage image = MakePalettedImage(std::min(c.width, 64), c.height, DistinctPalette(200));
         if (c.many)
             for (int32_t i = 0; i < c.width * c.height; ++i)
-                image.colors.push_back({uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i / 8 + i / 512) % 4 * 85)});
+                image.colors.push_back({uint8_t(i % 36 * 7), uint8_t(i / 64 * 4), uint8_t((i / 8 + i / 512) % 4 * 85)});
         const size_t stride = size_t(c.width) * 3 + c.padding;
         Bytes rgb(stride * size_t(c.height), 0xEE);
         for (int32_t y = 0; y < c.height && c.width <= 64; ++y)
@@ -265,19 +334,22 @@ TEST(TexelRows, RgbRowsDecodeAsA24BitBmpOfThePixels)
             }
         Bytes file = WriteBmp(image, Form(Info, 24));
         Put32(file, kWidthAt, static_cast<uint32_t>(c.width));
-        Bitmap8 want8, got8;
-        Bitmap16 want16, got16;
-        std::string e[4];
-        const bool ok = DecodeBmp8(file.data(), file.size(), want8, e[0]);
-        ASSERT_EQ(ok, DecodeBmp16(file.data(), file.size(), want16, e[1]));
-        EXPECT_EQ(TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, got8, e[2]), ok);
-        EXPECT_EQ(TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, got16, e[3]), ok);
-        EXPECT_EQ(std::tuple(e[2], e[3]), std::tuple(e[0], e[1]));
-        EXPECT_EQ(std::tuple(got8.width, got8.height, got16.width, got16.height),
-                  std::tuple(want8.width, want8.height, want16.width, want16.height));
-        EXPECT_EQ(Texels(got8.pixels), Texels(want8.pixels));
-        EXPECT_EQ(Texels(got16.pixels), Texels(want16.pixels));
-        EXPECT_EQ(std::memcmp(got8.palette, want8.palette, 768), 0);
+        Texels8And16 bmp, whole, rows;
+        bmp.ok8 = DecodeBmp8(file.data(), file.size(), bmp.d.b8, bmp.error8);
+        bmp.ok16 = DecodeBmp16(file.data(), file.size(), bmp.d.b16, bmp.error16);
+        whole.ok8 = TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, whole.d.b8, whole.error8);
+        whole.ok16 = TexelsFromRgbRows(rgb.data(), stride, c.width, c.height, whole.d.b16, whole.error16);
+        RgbRowWriter<Bitmap8> writer8;
+        RgbRowWriter<Bitmap16> writer16;
+        rows.ok8 = writer8.Start(c.width, c.height, rows.error8);
+        rows.ok16 = writer16.Start(c.width, c.height, rows.error16);
+        for (int32_t y = 0; y < c.height && rows.ok8; ++y) {
+            writer8.Row(&rgb[y * stride]);
+            writer16.Row(&rgb[y * stride]);
+        }
+        if (rows.ok8) writer8.Finish(rows.d.b8), writer16.Finish(rows.d.b16);
+        whole.ExpectSame(bmp);
+        rows.ExpectSame(bmp);
     }
 }
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/unit/render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_x11.h"
 
 namespace {

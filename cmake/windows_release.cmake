@@ -53,5 +53,3 @@ set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!insertmacro GyrofoldCheckWindows")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro GyrofoldInstall")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro GyrofoldUninstall")
 include(CPack)
-
-add_subdirectory(${CMAKE_SOURCE_DIR}/tests/release ${CMAKE_BINARY_DIR}/tests/release)

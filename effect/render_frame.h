@@ -2,7 +2,7 @@
 // Draws one frame: advances the camera, walks the tiled texture for every
 // pixel, folds in the motion blur, and presents the surface.
 
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "settings/saver_settings.h"
 
 // Textures up to this many texels on a side keep every 16.16 coordinate and

@@ -37,12 +37,18 @@ bool LoadPictureFile(const char* path, Bitmap& out, std::string& error)
         ok = Fail(error, "empty file");
     } else if (size < 0 || !rewound) {
         ok = Fail(error, "read error");
-    } else if (format == PictureFormat::Png) {
-        if constexpr (std::is_same_v<Bitmap, Bitmap8>) ok = DecodePng8(source, out, error);
-        else ok = DecodePng16(source, out, error);
-    } else if (format == PictureFormat::Jpeg) {
-        if constexpr (std::is_same_v<Bitmap, Bitmap8>) ok = DecodeJpeg8(source, out, error);
-        else ok = DecodeJpeg16(source, out, error);
+    } else if (format == PictureFormat::Png || format == PictureFormat::Jpeg) {
+#ifdef GYROFOLD_PNG_JPEG
+        const bool png = format == PictureFormat::Png;
+        if constexpr (std::is_same_v<Bitmap, Bitmap8>)
+            ok = png ? DecodePng8(source, out, error) : DecodeJpeg8(source, out, error);
+        else
+            ok = png ? DecodePng16(source, out, error) : DecodeJpeg16(source, out, error);
+#else
+        // A build without libpng and libjpeg-turbo (the Windows tests'
+        // reference frames) reads BMP files only.
+        ok = Fail(error, "PNG and JPEG are not read by this build");
+#endif
     }
     std::fclose(file);
     if (format == PictureFormat::Unknown && got > 0) return Fail(error, "not a BMP, PNG or JPEG file");

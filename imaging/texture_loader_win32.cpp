@@ -73,24 +73,34 @@ bool QueryFormat(const LoadedBitmap& bmp, TextureBitmapInfo& info, DWORD compres
     return true;
 }
 
+const char kUnreadable[] = "the system's image loader cannot read it as a bitmap";
+const char kUnsupportedSize[] = "its size is not one a texture can have";
+const char kOutOfMemory[] = "out of memory";
+
+int32_t Refuse(std::string* reason, const char* why)
+{
+    if (reason != nullptr) *reason = why;
+    return -1;
+}
+
 }  // namespace
 
 int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, uint8_t** outPalette,
-                     uint8_t** outPixels)
+                     uint8_t** outPixels, std::string* reason)
 {
     LoadedBitmap bmp(path);
-    if (!bmp.Loaded()) return -1;
+    if (!bmp.Loaded()) return Refuse(reason, kUnreadable);
     TextureBitmapInfo info;
     int32_t width = 0;
     int32_t height = 0;
-    if (!QueryFormat(bmp, info, BI_RGB, width, height)) return -1;
+    if (!QueryFormat(bmp, info, BI_RGB, width, height)) return Refuse(reason, kUnsupportedSize);
 
     auto* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(width), static_cast<size_t>(height)));
     auto* palette = static_cast<uint8_t*>(std::malloc(768));
     if (pixels == nullptr || palette == nullptr) {
         std::free(pixels);
         std::free(palette);
-        return -1;
+        return Refuse(reason, kOutOfMemory);
     }
     info.header.biBitCount = 8;
     info.header.biCompression = BI_RGB;
@@ -110,18 +120,19 @@ int32_t LoadTexture8(const char* path, int32_t* outWidth, int32_t* outHeight, ui
     return 0;
 }
 
-int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, uint16_t** outPixels)
+int32_t LoadTexture16(const char* path, int32_t* outWidth, int32_t* outHeight, uint16_t** outPixels,
+                      std::string* reason)
 {
     LoadedBitmap bmp(path);
-    if (!bmp.Loaded()) return -1;
+    if (!bmp.Loaded()) return Refuse(reason, kUnreadable);
     TextureBitmapInfo info;
     int32_t width = 0;
     int32_t height = 0;
-    if (!QueryFormat(bmp, info, BI_BITFIELDS, width, height)) return -1;
+    if (!QueryFormat(bmp, info, BI_BITFIELDS, width, height)) return Refuse(reason, kUnsupportedSize);
 
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 2;
     auto* pixels = static_cast<uint16_t*>(std::malloc(bytes));
-    if (pixels == nullptr) return -1;
+    if (pixels == nullptr) return Refuse(reason, kOutOfMemory);
     // A plain 16-bit request is 5-5-5 by definition, the layout the renderer
     // works in. A bit-field request would leave the masks to the platform,
     // and with the masks the format query returns (none) the conversion

@@ -53,8 +53,13 @@ void RegistrySettingsStore::Close()
     key_ = nullptr;
 }
 
-SettingsStore& PlatformSettingsStore()
+namespace {
+SettingsStore& UserSettingsStore()
 {
     static RegistrySettingsStore store;
     return store;
 }
+}  // namespace
+
+void LoadSettings() { LoadSettings(TheSettings, UserSettingsStore()); }
+void SaveSettings() { SaveSettings(TheSettings, UserSettingsStore()); }

@@ -24,3 +24,8 @@ private:
     HKEY root_;
     HKEY key_ = nullptr;
 };
+
+// LoadSettings and SaveSettings on the process-wide record and the current
+// user's key: the saver's and the dialog's settings.
+void LoadSettings();
+void SaveSettings();

@@ -13,8 +13,8 @@
 #include "settings/resource.h"
 #include "settings/saver_settings.h"
 #include "settings/settings_dialog.h"
+#include "settings/registry_store_win32.h"
 #include "settings/settings_persistence.h"
-#include "shell/shell_state.h"
 
 namespace {
 
@@ -187,10 +187,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     return FALSE;
 }
 
-void RunSettingsDialog()
+void RunSettingsDialog(uintptr_t instanceHandle, uintptr_t ownerWindow)
 {
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(TheShell.instance);
-    HWND owner = reinterpret_cast<HWND>(TheShell.parentWindow);
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(instanceHandle);
+    HWND owner = reinterpret_cast<HWND>(ownerWindow);
     const INT_PTR result =
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc, 0);
     if (result >= 0) return;
@@ -200,8 +200,8 @@ void RunSettingsDialog()
     // Windows, and %d must be given an int.
     char text[128];
     std::snprintf(text, sizeof text, "Dialog box failed: %d,%d,%d\n",
-                  static_cast<int>(static_cast<intptr_t>(TheShell.instance)),
-                  static_cast<int>(static_cast<intptr_t>(TheShell.parentWindow)),
+                  static_cast<int>(static_cast<intptr_t>(instanceHandle)),
+                  static_cast<int>(static_cast<intptr_t>(ownerWindow)),
                   static_cast<int>(error));
     MessageBoxA(owner, text, "Blah", MB_OK);
 }

@@ -66,6 +66,3 @@ void SaveSettings(SaverSettings& s, SettingsStore& store)
     store.Set("IMGFilename", kStoreString, s.IMGFilename, static_cast<uint32_t>(std::strlen(s.IMGFilename) + 1));
     store.Close();
 }
-
-void LoadSettings() { LoadSettings(TheSettings, PlatformSettingsStore()); }
-void SaveSettings() { SaveSettings(TheSettings, PlatformSettingsStore()); }

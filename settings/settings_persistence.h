@@ -8,9 +8,3 @@ void LoadSettings(SaverSettings& settings, SettingsStore& store);
 
 // Rounds ScreenWidth down to a multiple of 4 and writes all thirteen values.
 void SaveSettings(SaverSettings& settings, SettingsStore& store);
-
-// The same on the process-wide record and the platform's store (the current
-// user's registry on Windows).
-void LoadSettings();
-void SaveSettings();
-SettingsStore& PlatformSettingsStore();

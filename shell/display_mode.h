@@ -14,7 +14,6 @@ constexpr int32_t kDisplayChangeSuccessful = 0;
 constexpr int32_t kDisplayChangeRestart = 1;
 constexpr int32_t kDisplayChangeFailed = -1;
 constexpr int32_t kDisplayChangeBadMode = -2;
-constexpr int32_t kDisplayChangeNotUpdated = -3;
 constexpr int32_t kDisplayChangeBadFlags = -4;
 constexpr int32_t kDisplayChangeBadParam = -5;
 

@@ -7,6 +7,7 @@
 
 #include "effect/render_frame.h"
 #include "settings/settings_dialog.h"
+#include "settings/registry_store_win32.h"
 #include "settings/settings_persistence.h"
 #include "shell/command_line.h"
 #include "shell/password.h"
@@ -161,7 +162,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     switch (request.mode) {
     case RunMode::SettingsNoOwner:
         TheShell.parentWindow = 0;
-        RunSettingsDialog();
+        RunSettingsDialog(TheShell.instance, TheShell.parentWindow);
         return 0;
     case RunMode::PasswordChange:
         TheShell.parentWindow = WindowOrZero(ParseWindowArg(request.handleText));
@@ -172,7 +173,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         TheShell.parentWindow = request.owner == OwnerSource::Text
                                     ? ParseWindowArg(request.handleText)
                                     : reinterpret_cast<WindowHandle>(GetForegroundWindow());
-        RunSettingsDialog();
+        RunSettingsDialog(TheShell.instance, TheShell.parentWindow);
         return 0;
     case RunMode::Preview:
         TheShell.parentWindow = WindowOrZero(ParseWindowArg(request.handleText));

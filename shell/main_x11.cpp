@@ -20,7 +20,7 @@
 #include <string>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_x11.h"
 #include "settings/command_options.h"
 

@@ -1,6 +1,6 @@
 #include "shell/saver_window_win32.h"
 
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "settings/saver_settings.h"
 #include "shell/display_mode.h"
 #include "shell/password.h"

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "effect/render_frame.h"
-#include "imaging/picture_decoder.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 #include "settings/command_options.h"
 #include "tools/frame_output.h"
@@ -176,18 +175,6 @@ int main(int argc, char** argv)
     }
     if (parsed != 0) return Fail(parsed, message);
 
-    // The loader only answers yes or no; the decoder says why.
-    std::string reason;
-    bool readable;
-    if (o.UseHiColor) {
-        Bitmap16 probe;
-        readable = LoadPictureFile16(o.image.c_str(), probe, reason);
-    } else {
-        Bitmap8 probe;
-        readable = LoadPictureFile8(o.image.c_str(), probe, reason);
-    }
-    if (!readable) return Fail(1, "cannot load " + o.image + ": " + reason);
-
     // The scene holds the 64 KiB blend table: heap, not stack. Every way out
     // gives back what setup built.
     struct OwnedScene {
@@ -197,7 +184,7 @@ int main(int argc, char** argv)
     Scene* scene = owned.scene.get();
     SetupScene(*scene, o, 0, 0);
     if (!scene->sceneReady || scene->currentSurface == nullptr)
-        return Fail(1, "cannot set up a scene for " + o.image + " (picture narrower than 4 pixels, or out of memory)");
+        return Fail(1, "cannot load " + o.image + ": " + scene->imageError);
     const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
 
     const auto started = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@ packages=(
     nsis
     clang libclang-rt-14-dev
     libx11-dev libxext-dev libxrandr-dev x11-utils x11-apps xscreensaver
+    dpkg-dev file lintian
 )
 missing=()
 for p in "${packages[@]}"; do

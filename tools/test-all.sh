@@ -21,6 +21,8 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j "$jobs" --target package
 done
 
+# The .deb is installed with apt, run by the daemon and purged (CI runs as root).
+export GYROFOLD_DEB_INSTALL=1
 for preset in native native-asan; do
     echo "=== test $preset"
     ctest --preset "$preset"
@@ -43,18 +45,6 @@ if [ -n "$failed" ]; then
     echo "failed:$failed"
     exit 1
 fi
-# Both products must import nothing beyond the system's own DLLs.
-for scr in build/win32/gyrofold.scr build/win64/gyrofold.scr; do
-    imports=$(x86_64-w64-mingw32-objdump -p "$scr" | awk '/DLL Name/ {print tolower($3)}' | sort -u | tr '\n' ' ')
-    echo "$scr imports: $imports"
-    for dll in $imports; do
-        case "$dll" in
-            kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll) ;;
-            *) echo "unexpected import $dll in $scr"; exit 1 ;;
-        esac
-    done
-done
-
 if [ -x tests/fuzz/run-fuzz.sh ] || [ -f tests/fuzz/run-fuzz.sh ]; then
     if [ -d build/native-fuzz ]; then
         echo "=== fuzz ${fuzz_seconds}s per target"

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "effect/render_frame.h"
+#include "effect/scene.h"
 #include "imaging/bmp_decoder.h"
-#include "imaging/scene.h"
 #include "imaging/surface_memory.h"
 #include "tools/frame_output.h"
 #include "tests/support/picture_writer.h"

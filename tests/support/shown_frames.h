@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 
 // Hands frames 1 to count to each(k, pixels); false when the scene was not set up.

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

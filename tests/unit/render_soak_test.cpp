@@ -15,7 +15,7 @@
 #include <limits>
 #include <random>
 
-#include "render_fixture.h"
+#include "tests/support/render_fixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 #include "tests/support/bmp_writer.h"
 

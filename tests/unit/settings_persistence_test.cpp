@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "settings/settings_persistence.h"
-#include "settings/settings_store_memory.h"
+#include "tests/support/settings_store_memory.h"
 
 namespace {
 

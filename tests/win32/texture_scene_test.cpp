@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "effect/render_frame.h"
+#include "effect/scene.h"
 #include "imaging/bmp_decoder.h"
-#include "imaging/scene.h"
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/test_window_win32.h"

@@ -1,7 +1,9 @@
 #!/bin/bash
 # The real client: Debian's xscreensaver daemon runs the installed hack on a
 # private Xvfb display; activated, the screen must show the hack's moving
-# picture, and deactivated, the hack must end. Usage: xscreensaver_client.sh BUILD_DIR
+# picture, and deactivated, the hack must end.
+# Usage: xscreensaver_client.sh BUILD_DIR    (installed into a scratch prefix first)
+#        xscreensaver_client.sh --installed  (the hack the .deb put under /usr)
 set -euo pipefail
 work=$(mktemp -d /tmp/gyrofold-xss.XXXXXX)
 chmod 755 "$work"
@@ -16,10 +18,18 @@ fail() { echo "FAIL: $*"; cat "$work/daemon.log" 2>/dev/null | tail -20; exit 1;
 # Waits for a condition; the 30 s only end a wait that would never end.
 until_ok() { for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done; return 1; }
 
-cmake --install "$1" --prefix "$work/prefix" >/dev/null
-hack=$work/prefix/libexec/xscreensaver/gyrofold
-for f in "$hack" share/xscreensaver/config/gyrofold.xml share/gyrofold/sample.bmp share/man/man6/gyrofold.6; do
-    [ -e "${f/#share/$work/prefix/share}" ] || fail "not installed: $f"
+if [ "$1" = --installed ]; then
+    prefix=/usr
+    # By name: the daemon finds its hacks in its own libexec folder.
+    program=gyrofold
+else
+    prefix=$work/prefix
+    cmake --install "$1" --prefix "$prefix" >/dev/null
+    program=$prefix/libexec/xscreensaver/gyrofold
+fi
+hack=$prefix/libexec/xscreensaver/gyrofold
+for f in "$hack" share/xscreensaver/config/gyrofold.xml share/gyrofold/sample.bmp share/man/man6/gyrofold.6.gz; do
+    [ -e "${f/#share/$prefix/share}" ] || fail "not installed: $f"
 done
 # The daemon refuses to run hacks as root.
 if [ "$(id -u)" = 0 ]; then
@@ -28,7 +38,7 @@ if [ "$(id -u)" = 0 ]; then
 fi
 mkdir "$work/home"
 printf '%s\n' 'mode: one' 'selected: 0' 'timeout: 1:00:00' 'lock: False' 'fade: False' 'unfade: False' \
-    'splash: False' "programs: $hack -root -no-hicolor -numbuf 1 -delay 10000" > "$work/home/.xscreensaver"
+    'splash: False' "programs: $program -root -no-hicolor -numbuf 1 -delay 10000" > "$work/home/.xscreensaver"
 [ "$(id -u)" = 0 ] && chown -R gyrofold-test "$work/home"
 
 Xvfb -displayfd 3 -nolisten tcp -screen 0 480x360x24 3>"$work/display" 2>/dev/null &
@@ -51,13 +61,13 @@ started() {
 }
 started || started || started || fail "the daemon did not start"
 "${user[@]}" xscreensaver-command -activate >/dev/null
-until_ok pgrep -f "^$hack" >/dev/null || fail "the hack did not start"
-pid=$(pgrep -f "^$hack")
+until_ok pgrep -f "^$program -root" >/dev/null || fail "the hack did not start"
+pid=$(pgrep -f "^$program -root")
 
 # Every colour on the screen is one of the image's (an 8-bit frame shows its
 # palette exactly), and there are many of them.
 colours() { convert "$@" -unique-colors txt:- | grep -o '#[0-9A-F]\{6\}' | sort; }
-colours "$work/prefix/share/gyrofold/sample.bmp" > "$work/image.txt"
+colours "$prefix/share/gyrofold/sample.bmp" > "$work/image.txt"
 shows_picture() {
     xwd -root -silent > "$work/$1.xwd"
     colours "xwd:$work/$1.xwd" > "$work/$1.txt"

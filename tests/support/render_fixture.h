@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "effect/render_frame.h"
-#include "imaging/scene.h"
+#include "effect/scene.h"
 #include "imaging/surface_memory.h"
 
 struct TestScene {

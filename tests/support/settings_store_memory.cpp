@@ -1,4 +1,4 @@
-#include "settings/settings_store_memory.h"
+#include "tests/support/settings_store_memory.h"
 
 #include <cstring>
 

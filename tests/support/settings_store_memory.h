@@ -1,5 +1,6 @@
 #pragma once
-// A settings store held in memory: the native build's store, and the tests'.
+// A settings store held in memory, with switches that make it fail, for the
+// tests of the settings rules.
 
 #include <map>
 #include <string>

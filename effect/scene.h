@@ -2,6 +2,8 @@
 // Everything the frame renderer needs, built from the settings at the start of
 // a run and given back at its end.
 
+#include <string>
+
 #include "effect/motion.h"
 #include "effect/motion_blur.h"
 #include "imaging/blend_table.h"
@@ -24,6 +26,8 @@ struct Scene {
     // both alone: they live for the whole process.
     MotionState motion[2];
     FrameHistory history[2];
+    // Why the last setup could not use the picture; empty when it could.
+    std::string imageError;
 };
 
 // The saver program's one scene.

@@ -1,4 +1,4 @@
-#include "imaging/scene.h"
+#include "effect/scene.h"
 
 #include <cstdlib>
 
@@ -78,28 +78,36 @@ void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandl
     Texture t;
     uint8_t* palette = nullptr;
     int32_t loaded = -1;
-    if (scene.currentSurface != nullptr) {
-        if (scene.hiColorActive) {
-            uint16_t* pixels = nullptr;
-            loaded = LoadTexture16(s.IMGFilename, &t.width, &t.height, &pixels);
-            t.pixels = pixels;
-        } else {
-            uint8_t* pixels = nullptr;
-            loaded = LoadTexture8(s.IMGFilename, &t.width, &t.height, &palette, &pixels);
-            t.pixels = pixels;
-        }
+    scene.imageError.clear();
+    if (scene.currentSurface == nullptr) {
+        scene.imageError = "no frame memory";
+    } else if (scene.hiColorActive) {
+        uint16_t* pixels = nullptr;
+        loaded = LoadTexture16(s.IMGFilename, &t.width, &t.height, &pixels, &scene.imageError);
+        t.pixels = pixels;
+    } else {
+        uint8_t* pixels = nullptr;
+        loaded = LoadTexture8(s.IMGFilename, &t.width, &t.height, &palette, &pixels, &scene.imageError);
+        t.pixels = pixels;
     }
     // The mapper divides by both sizes; a texture without texels is no texture.
     if (loaded == 0 && (t.width < 4 || t.height < 1)) {
         std::free(t.pixels);
         std::free(palette);
+        t.pixels = nullptr;
+        palette = nullptr;
+        scene.imageError = "picture narrower than 4 pixels";
         loaded = -1;
     }
     if (loaded == 0) {
         t.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(t.height)));
-        if (t.rowOffsets == nullptr) loaded = -1;
+        if (t.rowOffsets == nullptr) {
+            scene.imageError = "out of memory";
+            loaded = -1;
+        }
     }
     if (loaded != 0) {
+        if (scene.imageError.empty()) scene.imageError = "cannot be read";
         std::free(palette);
         FreeTexture(t);
         ShowLoadError(target);

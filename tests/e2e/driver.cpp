@@ -130,29 +130,16 @@ void WriteValue(const char* keyName, const char* name, DWORD type, const void* d
     RegCloseKey(key);
 }
 
-
 void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
 
-void WriteSetting(const char* name, DWORD type, const void* data, DWORD size) {
-    WriteValue(kSettingsKey, name, type, data, size);
-}
-
-namespace {
-
-// The values in the order of Settings' fields.
-const char* const kIntNames[] = {"ScreenWidth", "ScreenHeight", "Stretch", "NumBuf", "UseHiColor", "Warpy"};
-const char* const kDoubleNames[] = {"XScale", "YScale", "Rot1", "Rot2", "Zoom1", "Zoom2"};
-
-int32_t* Ints(Settings& s) { return &s.screenWidth; }
-double* Doubles(Settings& s) { return &s.xScale; }
-
-}  // namespace
-
-void WriteSettings(const Settings& values) {
-    Settings s = values;
-    for (int i = 0; i < 6; ++i) WriteSetting(kIntNames[i], REG_BINARY, &Ints(s)[i], 4);
-    for (int i = 0; i < 6; ++i) WriteSetting(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8);
-    WriteSetting("IMGFilename", REG_SZ, s.imageFile.c_str(), static_cast<DWORD>(s.imageFile.size() + 1));
+void WriteSettings(const SaverSettings& s) {
+    const std::pair<const char*, int32_t> ints[] = {{"ScreenWidth", s.ScreenWidth}, {"ScreenHeight", s.ScreenHeight},
+        {"Stretch", s.Stretch}, {"NumBuf", s.NumBuf}, {"UseHiColor", s.UseHiColor}, {"Warpy", s.Warpy}};
+    const std::pair<const char*, double> doubles[] = {{"XScale", s.XScale}, {"YScale", s.YScale}, {"Rot1", s.Rot1},
+        {"Rot2", s.Rot2}, {"Zoom1", s.Zoom1}, {"Zoom2", s.Zoom2}};
+    for (const auto& [name, value] : ints) WriteValue(kSettingsKey, name, REG_BINARY, &value, 4);
+    for (const auto& [name, value] : doubles) WriteValue(kSettingsKey, name, REG_BINARY, &value, 8);
+    WriteValue(kSettingsKey, "IMGFilename", REG_SZ, s.IMGFilename, DWORD(std::strlen(s.IMGFilename) + 1));
 }
 
 std::string WriteTexture() {
@@ -236,6 +223,12 @@ void Send(std::vector<INPUT> inputs) { SendInput(static_cast<UINT>(inputs.size()
 }  // namespace
 
 void MoveMouse(int32_t dx, int32_t dy) { Send({Mouse(MOUSEEVENTF_MOVE, dx, dy)}); }
+
+void MoveInward() {
+    POINT at = {};
+    GetCursorPos(&at);
+    MoveMouse(at.x < GetSystemMetrics(SM_CXSCREEN) / 2 ? 3 : -3, 0);
+}
 void ExpectEndedCleanly(Process& saver) {
     DWORD exitCode = 12345;
     EXPECT_TRUE(saver.WaitForExit(10000, &exitCode)) << "the saver did not end";

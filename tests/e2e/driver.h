@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/saver_settings.h"
+
 namespace e2e {
 
 constexpr char kSettingsKey[] = "Software\\Quillbox ScreenSavers\\Whirlpan";
@@ -60,15 +62,8 @@ void WriteValue(const char* key, const char* name, DWORD type, const void* data,
 void DeleteKey(const char* key);
 
 // The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
-// IMGFilename REG_SZ); the defaults are the saver's own, except that the
-// display mode is left alone.
-struct Settings {
-    std::string imageFile;
-    int32_t screenWidth = 320, screenHeight = 240, stretch = -1, numBuf = 3, useHiColor = 1, warpy = 0;
-    double xScale = 1.0, yScale = 1.0, rot1 = 1.0, rot2 = 1.0, zoom1 = 1.0, zoom2 = 1.0;
-};
-void WriteSettings(const Settings& settings);
-void WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
+// IMGFilename REG_SZ), written by name here rather than by the saver's code.
+void WriteSettings(const SaverSettings& settings);
 
 // A 256 x 200 picture of cells, each its own bright colour with a one-texel
 // checker inside, so a black pixel on the screen always means "not drawn"
@@ -86,6 +81,9 @@ Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height);
 Pixels CaptureScreen();
 
 void MoveMouse(int32_t dx, int32_t dy);
+// A few pixels toward the middle of the screen: never swallowed by an edge
+// (the pointer stays where it was when a display mode switch shrank the screen).
+void MoveInward();
 
 // Checks the saver ended with 0 and left no process, no saver window and no
 // running-saver announcement behind.

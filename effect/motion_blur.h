@@ -18,13 +18,3 @@ struct FrameHistory {
 // The frames the blur folds, from the NumBuf setting: off (1 or less) or at
 // most what the slot list can hold.
 inline int32_t BlurFrames(int32_t numBuf) { return numBuf > kMaxBlurFrames ? kMaxBlurFrames : numBuf; }
-
-// Averages two 5-5-5 pixels channel by channel. Shifting first drops each
-// channel's lowest bit; the mask stops the bit that slides down from the
-// channel above.
-inline uint16_t Fold16(uint16_t a, uint16_t b)
-{
-    return static_cast<uint16_t>(((a >> 1) & 0x7DEF) + ((b >> 1) & 0x7DEF));
-}
-
-inline uint8_t Fold8(const uint8_t* blendTable, uint8_t a, uint8_t b) { return blendTable[a + 256 * b]; }

@@ -2,17 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <new>
 
 #include "effect/cpu_features.h"
+#include "effect/render_inlines.h"
 #include "effect/render_rows.h"
-
-// Prefetch instructions come with SSE, which every x86-64 has.
-#if defined(_M_X64) || defined(__x86_64__) || defined(__SSE__)
-#include <xmmintrin.h>
-#define GYROFOLD_PREFETCH 1
-#endif
 
 namespace {
 
@@ -32,12 +26,25 @@ const RowPath kFastestRowPath = RowPath::kRuns;
 RowPath activeRowPath = kFastestRowPath;
 
 template <typename Pixel>
+struct FrameJob;
+
+template <typename Pixel>
+using WalkFunction = void (*)(Pixel* out, const FrameJob<Pixel>& job, RowWalk w);
+
+// The blurred rows.
+template <typename Pixel>
+using BlurFunction = void (*)(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job,
+                              RowWalk w, WalkFunction<Pixel> walk);
+
+// One frame, as every band reads it.
+template <typename Pixel>
 struct FrameJob {
     const Pixel* texels;
     const int32_t* rowOffsets;
-    const Pixel* const* rowStarts;  // texels + rowOffsets[y]
+    const void* const* rowStarts;  // texels + rowOffsets[y]
     TexelGrid grid;
     Pixel* surface;
+    Surface* target;
     int32_t width;
     int32_t height;
     int32_t stride;
@@ -45,10 +52,14 @@ struct FrameJob {
     Pixel* const* ring;  // slots + current
     int32_t blurFrames;
     const uint8_t* blendTable;
+    // Row 0's walk and accumulators, and what each row adds to them.
+    RowWalk start;
+    int64_t x, y;
+    int32_t rowStepU, rowStepV;
+    int32_t bands;
+    WalkFunction<Pixel> walk;
+    BlurFunction<Pixel> blur;
 };
-
-template <typename Pixel>
-using WalkFunction = void (*)(Pixel* out, const FrameJob<Pixel>& job, RowWalk w);
 
 // Each coordinate wraps by the sign of its own step with a single compare; a
 // zero step never leaves the range, so it fits either form.
@@ -143,7 +154,7 @@ inline int32_t AfterRun(int32_t coordinate, int32_t step, int32_t period, int32_
 template <typename Pixel>
 void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
 {
-    const Pixel* const* __restrict rows = job.rowStarts;
+    const void* const* __restrict rows = job.rowStarts;
     const uint64_t step = (uint64_t{static_cast<uint32_t>(w.stepU)} << 32) + static_cast<uint64_t>(int64_t{w.stepV});
     for (int32_t c = 0; c < job.width;) {
         int32_t n = PixelsBeforeWrap(w.u, w.stepU, w.periodU, job.width - c);
@@ -155,12 +166,12 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
         // cost a fifth of each pixel.
         for (; i + 4 <= n; i += 4) {
             for (int32_t k = 0; k < 4; ++k) {
-                run[i + k] = rows[static_cast<uint32_t>(uv) >> 16][uv >> 48];
+                run[i + k] = static_cast<const Pixel*>(rows[static_cast<uint32_t>(uv) >> 16])[uv >> 48];
                 uv += step;
             }
         }
         for (; i < n; ++i) {
-            run[i] = rows[static_cast<uint32_t>(uv) >> 16][uv >> 48];
+            run[i] = static_cast<const Pixel*>(rows[static_cast<uint32_t>(uv) >> 16])[uv >> 48];
             uv += step;
         }
         c += n;
@@ -168,24 +179,6 @@ void WalkRuns(Pixel* __restrict out, const FrameJob<Pixel>& job, RowWalk w)
         w.v = AfterRun(w.v, w.stepV, w.periodV, n);
     }
 }
-
-// Asks for the line rowBytes below p, into the level-2 cache: a row ahead of
-// every buffer at once is more than the level-1 cache holds beside the rows
-// in use (16-bit NumBuf 5 at 1920 x 1080: 1240 MP/s against 975 into level
-// 1). A prefetch never faults, so the row above the first one may be asked
-// for too.
-inline void PrefetchAbove(const void* p, size_t rowBytes)
-{
-#ifdef GYROFOLD_PREFETCH
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) - rowBytes), _MM_HINT_T1);
-#else
-    (void)p;
-    (void)rowBytes;
-#endif
-}
-
-inline uint8_t Fold(const uint8_t* blendTable, uint8_t a, uint8_t b) { return Fold8(blendTable, a, b); }
-inline uint16_t Fold(const uint8_t*, uint16_t a, uint16_t b) { return Fold16(a, b); }
 
 // N, the frames folded, is a constant of each instance, so the folds unroll
 // and the ring's row pointers stay in registers.
@@ -200,9 +193,9 @@ void FoldRow(Pixel* __restrict dst, Pixel* __restrict own, const Pixel* const* r
     // for the caches near the core.
     constexpr int32_t kLine = 64 / sizeof(Pixel);
     for (int32_t line = 0; line < width; line += kLine) {
-        for (int32_t j = 1; j < N; ++j) PrefetchAbove(older[j] + line, width * sizeof(Pixel));
-        PrefetchAbove(own + line, width * sizeof(Pixel));
-        PrefetchAbove(dst + line, stride * sizeof(Pixel));
+        for (int32_t j = 1; j < N; ++j) PrefetchRowAbove(older[j] + line, width * sizeof(Pixel));
+        PrefetchRowAbove(own + line, width * sizeof(Pixel));
+        PrefetchRowAbove(dst + line, stride * sizeof(Pixel));
         const int32_t end = width - line < kLine ? width : line + kLine;
         for (int32_t c = line; c < end; ++c) {
             // Oldest stored frame first, the previous frame last: each fold
@@ -232,10 +225,6 @@ void FoldPortable(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t n, 
 
 // The blurred rows: the walk into this frame's buffer, then the folds.
 template <typename Pixel>
-using BlurFunction = void (*)(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job,
-                              RowWalk w, WalkFunction<Pixel> walk);
-
-template <typename Pixel>
 void BlurPortable(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<Pixel>& job, RowWalk w,
                   WalkFunction<Pixel> walk)
 {
@@ -258,37 +247,47 @@ void BlurAvx2(Pixel* dst, Pixel* own, const Pixel* const* older, const FrameJob<
 }
 #endif
 
+// The row forms of this frame, chosen once for all its bands.
 template <typename Pixel>
-void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, int32_t rowStepU, int32_t rowStepV)
+void ChooseRows(FrameJob<Pixel>& job)
 {
-    WalkFunction<Pixel> walk = SimpleWalkFor<Pixel>(start);
+    const RowWalk& start = job.start;
+    job.walk = SimpleWalkFor<Pixel>(start);
     const bool longRuns = int64_t{start.stepU} * kShortestRun < start.periodU &&
                           -int64_t{start.stepU} * kShortestRun < start.periodU &&
                           int64_t{start.stepV} * kShortestRun < start.periodV &&
                           -int64_t{start.stepV} * kShortestRun < start.periodV;
-    BlurFunction<Pixel> blur = BlurPortable<Pixel>;
-    if (activeRowPath == RowPath::kRuns && longRuns && job.rowStarts != nullptr) walk = WalkRuns<Pixel>;
+    job.blur = BlurPortable<Pixel>;
+    if (activeRowPath == RowPath::kRuns && longRuns && job.rowStarts != nullptr) job.walk = WalkRuns<Pixel>;
 #ifdef GYROFOLD_AVX2_ROWS
     if (activeRowPath == RowPath::kAvx2) {
-        walk = WalkAvx2<Pixel>;
-        blur = BlurAvx2<Pixel>;
+        job.walk = WalkAvx2<Pixel>;
+        job.blur = BlurAvx2<Pixel>;
     }
 #endif
+}
 
-    const int64_t pu = start.periodU, pv = start.periodV;
-    for (int32_t r = 0; r < job.height; ++r) {
+// Draws the band's rows. A band starts from the frame's accumulators plus its
+// first row times the row step, in 64 bits: what adding the step row by row
+// gives, so the bytes drawn do not depend on how the frame is cut.
+template <typename Pixel>
+void DrawBand(void* context, int32_t band)
+{
+    const FrameJob<Pixel>& job = *static_cast<const FrameJob<Pixel>*>(context);
+    const int32_t first = static_cast<int32_t>(int64_t{job.height} * band / job.bands);
+    const int32_t end = static_cast<int32_t>(int64_t{job.height} * (band + 1) / job.bands);
+    int64_t x = job.x + int64_t{job.rowStepU} * first, y = job.y + int64_t{job.rowStepV} * first;
+    const int64_t pu = job.start.periodU, pv = job.start.periodV;
+    for (int32_t r = first; r < end; ++r) {
         // Restart every row from the accumulators. Within the usual limits they
         // are never negative and this equals the plain remainder; beyond them
         // the floored remainder keeps the tiling continuous instead of fetching
         // outside the texture.
-        RowWalk w = start;
-        int64_t u = x % pu, v = y % pv;
-        if (u < 0) u += pu;
-        if (v < 0) v += pv;
-        w.u = static_cast<int32_t>(u);
-        w.v = static_cast<int32_t>(v);
+        RowWalk w = job.start;
+        w.u = static_cast<int32_t>(FloorMod(x, pu));
+        w.v = static_cast<int32_t>(FloorMod(y, pv));
         if (job.blurFrames < 2) {
-            walk(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job, w);
+            job.walk(job.surface + static_cast<std::ptrdiff_t>(r) * job.stride, job, w);
         } else {
             // The blurred rows fill the buffers from the last row up. Walk the
             // texture into this frame's buffer first, then fold: apart, the
@@ -300,10 +299,64 @@ void DrawRows(const FrameJob<Pixel>& job, RowWalk start, int64_t x, int64_t y, i
             for (int32_t j = 0; j < job.blurFrames; ++j) older[j] = job.ring[j] + base;
             Pixel* own = job.ring[0] + base;
             Pixel* dst = job.surface + static_cast<std::ptrdiff_t>(row) * job.stride;
-            blur(dst, own, older, job, w, walk);
+            job.blur(dst, own, older, job, w, job.walk);
         }
-        x += rowStepU;
-        y += rowStepV;
+        x += job.rowStepU;
+        y += job.rowStepV;
+    }
+    // The memory rows this band wrote; the blurred rows go from the last up.
+    if (job.blurFrames < 2)
+        job.target->RowsDrawn(first, end);
+    else
+        job.target->RowsDrawn(job.height - end, job.height - first);
+}
+
+// Below this many pixels a frame is drawn on one thread unless a count was
+// asked for: waking the workers would cost more than they save (the
+// preview's 320 x 240).
+constexpr int64_t kSmallestBandedFrame = 128 * 1024;
+
+// The pointers to the texture's rows, made again only for another texture.
+const void* const* TextureRows(FrameBands& bands, const Texture& t, int32_t pixelBytes)
+{
+    if (bands.rowsTexels != t.pixels || bands.rowsWidth != t.width || bands.rowsPixelBytes != pixelBytes ||
+        bands.textureRows.size() != static_cast<size_t>(t.height)) {
+        bands.rowsTexels = nullptr;
+        try {
+            bands.textureRows.resize(static_cast<size_t>(t.height));
+        } catch (const std::bad_alloc&) {
+            bands.textureRows.clear();
+            return nullptr;
+        }
+        for (int32_t r = 0; r < t.height; ++r)
+            bands.textureRows[r] = static_cast<const uint8_t*>(t.pixels) + size_t{1} * t.rowOffsets[r] * pixelBytes;
+        bands.rowsTexels = t.pixels;
+        bands.rowsWidth = t.width;
+        bands.rowsPixelBytes = pixelBytes;
+    }
+    return bands.textureRows.data();
+}
+
+// Cuts the frame into bands, one per thread, and draws them.
+template <typename Pixel>
+void DrawBands(FrameBands& bands, FrameJob<Pixel>& job)
+{
+    const int32_t threads = DrawingThreads(bands.threads);
+    int32_t count = threads < job.height ? threads : job.height;
+    if (bands.threads <= 0 && int64_t{job.width} * job.height < kSmallestBandedFrame) count = 1;
+    if (count > 1 && (bands.pool == nullptr || bands.pool->Threads() != threads)) {
+        bands.pool.reset();
+        try {
+            bands.pool.reset(new BandPool(threads));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    job.bands = bands.pool != nullptr && count > bands.pool->Threads() ? bands.pool->Threads() : count;
+    if (job.bands <= 1 || bands.pool == nullptr) {
+        job.bands = 1;
+        DrawBand<Pixel>(&job, 0);
+    } else {
+        bands.pool->Run(job.bands, DrawBand<Pixel>, &job);
     }
 }
 
@@ -334,7 +387,8 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
         const bool stepsFit =
             steps.colStepU > -pu && steps.colStepU < pu && steps.colStepV > -pv && steps.colStepV < pv;
         if (!blurred || stepsFit) {
-            RowWalk start;
+            FrameJob<Pixel> job;
+            RowWalk& start = job.start;
             // Plain rows fold a step of a period or more back into one period: the
             // same tiling, reached with a single wrap per pixel.
             start.stepU = static_cast<int32_t>(steps.colStepU % pu);
@@ -342,23 +396,21 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             start.periodU = static_cast<int32_t>(pu);
             start.periodV = static_cast<int32_t>(pv);
             start.u = start.v = 0;
-            const int64_t x = int64_t{t.width} * kBias - int64_t{steps.rowStepU} * (height / 2) -
-                              int64_t{steps.colStepU} * (width / 2);
-            const int64_t y = int64_t{t.height} * kBias - int64_t{steps.rowStepV} * (height / 2) -
-                              int64_t{steps.colStepV} * (width / 2);
-            FrameJob<Pixel> job;
+            job.x = int64_t{t.width} * kBias - int64_t{steps.rowStepU} * (height / 2) -
+                    int64_t{steps.colStepU} * (width / 2);
+            job.y = int64_t{t.height} * kBias - int64_t{steps.rowStepV} * (height / 2) -
+                    int64_t{steps.colStepV} * (width / 2);
+            job.rowStepU = steps.rowStepU;
+            job.rowStepV = steps.rowStepV;
             job.texels = static_cast<const Pixel*>(t.pixels);
             job.rowOffsets = t.rowOffsets;
             // The runs fetch through row pointers, an addition per pixel less.
             // Without memory for them the simple rows draw the frame.
-            std::unique_ptr<const Pixel*[]> rowStarts;
-            if (activeRowPath == RowPath::kRuns) {
-                rowStarts.reset(new (std::nothrow) const Pixel*[static_cast<size_t>(t.height)]);
-                for (int32_t r = 0; rowStarts && r < t.height; ++r) rowStarts[r] = job.texels + t.rowOffsets[r];
-            }
-            job.rowStarts = rowStarts.get();
+            job.rowStarts =
+                activeRowPath == RowPath::kRuns ? TextureRows(scene.bands, t, sizeof(Pixel)) : nullptr;
             job.grid = TexelGrid{t.pixels, t.width};
             job.surface = static_cast<Pixel*>(surface.pixelMemory);
+            job.target = &surface;
             job.width = width;
             job.height = height;
             job.stride = surface.Stride();
@@ -367,7 +419,9 @@ void DrawFrame(Scene& scene, const SaverSettings& s, ColourMode mode)
             job.ring = ring;
             job.blurFrames = blurFrames;
             job.blendTable = scene.blendTable;
-            DrawRows<Pixel>(job, start, x, y, steps.rowStepU, steps.rowStepV);
+            ChooseRows(job);
+            surface.FramePrepared();
+            DrawBands(scene.bands, job);
         }
     }
     if (blurFrames > 1) history.current = (history.current + 1) % blurFrames;

@@ -1,6 +1,7 @@
 #pragma once
 // The row code behind RenderFrame that is compiled for AVX2, in a file of its
-// own. Only plain declarations cross this seam: an inline function compiled
+// own. Only plain declarations cross this seam, and the helpers both sides
+// share are static (render_inlines.h): an ordinary inline function compiled
 // once for AVX2 and once without could reach a processor without AVX2 through
 // the linker's choice of copies. Built for x86 processors only, where
 // GYROFOLD_AVX2_ROWS is defined.

@@ -1,30 +1,18 @@
 // The AVX2 rows: the coordinates of eight pixels at once. The only file
-// compiled for AVX2; it is called only after the processor check, and calls no
-// inline function of a shared header (see render_rows.h).
+// compiled for AVX2; it is called only after the processor check, and shares
+// only the static helpers of render_inlines.h (see there).
 
 #include <immintrin.h>
 
 #include <cstdint>
 #include <cstring>
 
+#include "effect/render_inlines.h"
 #include "effect/render_rows.h"
 
 namespace {
 
 constexpr int32_t kLanes = 8;
-
-int64_t FloorMod(int64_t a, int64_t m)
-{
-    const int64_t r = a % m;
-    return r < 0 ? r + m : r;
-}
-
-// One step of a coordinate in [0, period) with a step in (-period, period).
-int32_t StepOnce(int32_t coordinate, int32_t step, int32_t period)
-{
-    coordinate += step;
-    return coordinate < 0 ? coordinate + period : coordinate >= period ? coordinate - period : coordinate;
-}
 
 // Lane k starts at (start + k x step) mod period, the coordinate of pixel k.
 // Eight steps at once, folded into [0, period), wrap with one compare and one
@@ -51,24 +39,6 @@ struct LaneWalk {
         coord = _mm256_sub_epi32(coord, _mm256_and_si256(_mm256_cmpgt_epi32(coord, lastInRange), period));
     }
 };
-
-// The blurred rows go from the last row up, so the next row lies rowBytes
-// lower in memory. Asking for it a row ahead hides the misses of the
-// buffers, which are too big for the caches near the core. It is asked into
-// the level-2 cache: a row of every buffer is more than level 1 holds beside
-// the rows in use. A prefetch never faults, so the row above the first one
-// may be asked for too.
-void PrefetchRowAbove(const void* p, int32_t rowBytes)
-{
-    const uintptr_t above = reinterpret_cast<uintptr_t>(p) - static_cast<uint32_t>(rowBytes);
-    _mm_prefetch(reinterpret_cast<const char*>(above), _MM_HINT_T1);
-}
-
-uint8_t FoldScalar(const uint8_t* table, uint8_t a, uint8_t b) { return table[a + 256 * b]; }
-uint16_t FoldScalar(const uint8_t*, uint16_t a, uint16_t b)
-{
-    return static_cast<uint16_t>(((a >> 1) & 0x7DEF) + ((b >> 1) & 0x7DEF));
-}
 
 // Texel indices, row x width + column as in rowOffsets, of the eight pixels
 // the walks stand at. Plain loads fetch the texels, which this processor kind
@@ -147,7 +117,7 @@ void BlurTail(Pixel* dst, Pixel* own, const Pixel* const* older, int32_t c, int3
     int32_t su = _mm256_cvtsi256_si32(u.coord), sv = _mm256_cvtsi256_si32(v.coord);
     for (; c < width; ++c) {
         Pixel acc = texels[(sv >> 16) * textureWidth + (su >> 16)];
-        for (int32_t j = 1; j < N; ++j) acc = FoldScalar(table, acc, older[j][c]);
+        for (int32_t j = 1; j < N; ++j) acc = Fold(table, acc, older[j][c]);
         own[c] = dst[c] = acc;
         su = StepOnce(su, w.stepU, w.periodU);
         sv = StepOnce(sv, w.stepV, w.periodV);
@@ -173,17 +143,15 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
         u.Advance();
         v.Advance();
         // The table lookups one lane at a time: on the machines measured, plain
-        // loads beat table gathers by half again (1920 x 1080, 256 x 256
-        // texture: NumBuf 3 800 against 525 MP/s, NumBuf 5 425 against 307).
-        // The eight results leave as one 8-byte store per buffer, and the eight
-        // pixels of each older buffer come in one 8-byte load: a store or a load
-        // per byte kept the memory unit busier than the lookups (1920 x 1080,
-        // NumBuf 5: 620 MP/s against 520 with a load per byte).
+        // loads beat table gathers by half again (README, Benchmarks). The
+        // eight results leave as one 8-byte store per buffer, and the eight
+        // pixels of each older buffer come in one 8-byte load: a store or a
+        // load per byte kept the memory unit busier than the lookups.
         uint64_t olderBlock[N];
         for (int32_t j = 1; j < N; ++j) std::memcpy(&olderBlock[j], older[j] + c, sizeof olderBlock[j]);
         uint64_t block = 0;
         for (int32_t k = 0; k < kLanes; ++k) {
-            // FoldScalar's lookup, with the pixel held in 32 bits: as a byte it
+            // Fold8's lookup, with the pixel held in 32 bits: as a byte it
             // was widened again for every lookup.
             uint32_t acc = texels[index[k]];
             for (int32_t j = 1; j < N; ++j) acc = table[acc + 256 * static_cast<uint32_t>((olderBlock[j] >> (8 * k)) & 0xFF)];
@@ -199,7 +167,7 @@ void BlurRow(uint8_t* dst, uint8_t* own, const uint8_t* const* older, int32_t wi
 // behind it: read back at once, sixteen 2-byte stores could not be forwarded
 // to one vector load, which would wait for them to reach the cache. Building
 // the sixteen texels in a vector register instead cost more than the folds
-// (1920 x 1080, 256 x 256 texture: NumBuf 3 1800 MP/s against 2400 this way).
+// (README, Benchmarks).
 template <int32_t N>
 void BlurRow(uint16_t* dst, uint16_t* own, const uint16_t* const* older, int32_t width, int32_t stride,
              const TexelGrid& texture, const RowWalk& w, const uint8_t* table)

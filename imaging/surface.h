@@ -46,6 +46,18 @@ public:
 
     // Releases nothing: the owner calls Release before deleting a surface.
     virtual ~Surface() {}
+
+    // A surface that shows the frame through a copy of its own (the X11
+    // surface converts it to the visual's pixels) copies each band of rows as
+    // soon as it is drawn, on the thread that drew it, while it is still in
+    // the cache. FramePrepared comes before the frame's bands; RowsDrawn gives
+    // memory rows [first, end), bands apart; Present then shows the copy.
+    virtual void FramePrepared() {}
+    virtual void RowsDrawn(int32_t first, int32_t end)
+    {
+        (void)first;
+        (void)end;
+    }
 };
 
 // Makes the surface of the active colour mode for a target window: 8-bit

@@ -38,6 +38,14 @@ void MemorySurface::BuildPalette()
     for (int32_t i = 0; i < 256; ++i) colours[3 * i] = colours[3 * i + 1] = colours[3 * i + 2] = static_cast<uint8_t>(i);
 }
 
+void MemorySurface::RowsDrawn(int32_t first, int32_t end)
+{
+    if (hiColor_)
+        PictureRowsDrawn(first, end);
+    else
+        PictureRowsDrawn(Height() - end, Height() - first);
+}
+
 const uint8_t* MemorySurface::PictureRow(int32_t r) const
 {
     const int32_t memoryRow = hiColor_ ? r : Height() - 1 - r;

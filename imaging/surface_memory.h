@@ -20,6 +20,15 @@ public:
     bool HiColor() const { return hiColor_ != 0; }
     // The memory of picture row r (0 = top row on screen).
     const uint8_t* PictureRow(int32_t r) const;
+
+    // Hands each band on as picture rows [firstRow, endRow), those a copy of
+    // the frame takes, in the order of the screen.
+    void RowsDrawn(int32_t first, int32_t end) override;
+    virtual void PictureRowsDrawn(int32_t firstRow, int32_t endRow)
+    {
+        (void)firstRow;
+        (void)endRow;
+    }
     // The 8-bit frame's palette, or the 16-bit surface's grey ramp.
     uint8_t colours[768] = {};
 

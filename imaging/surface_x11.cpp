@@ -401,9 +401,18 @@ void X11Surface::PutImage()
 
 void X11Surface::Show()
 {
-    PrepareImage();
-    ConvertRows(0, Height());
+    if (!converted_) {
+        PrepareImage();
+        ConvertRows(0, Height());
+    }
+    converted_ = false;
     PutImage();
+}
+
+void X11Surface::FramePrepared()
+{
+    PrepareImage();
+    converted_ = true;
 }
 
 void Surface::Present()

@@ -86,9 +86,8 @@ public:
     void Release() override;
     void SetPalette(const uint8_t* colours768) override;
 
-    // Show is the three steps below. A renderer that draws in bands calls
-    // PrepareImage before the frame, ConvertRows for each band as soon as it
-    // is drawn (any threads, bands apart), then PutImage.
+    // Show is the three steps below; after the renderer's bands (through
+    // FramePrepared and RowsDrawn) only the last.
     void Show();
     // Makes the image for the window's present size, if it changed.
     void PrepareImage();
@@ -98,6 +97,11 @@ public:
     // Puts the image centred into the window and waits until the server has
     // read it.
     void PutImage();
+
+    // The renderer's bands: the image made before, each band converted as
+    // soon as it is drawn, and Present then only puts it.
+    void FramePrepared() override;
+    void PictureRowsDrawn(int32_t firstRow, int32_t endRow) override { ConvertRows(firstRow, endRow); }
 
 private:
     void MakeImage(int width, int height);
@@ -110,6 +114,8 @@ private:
     int32_t frameX_ = 0, frameY_ = 0, windowX_ = 0, windowY_ = 0;
     XShmSegmentInfo shm_ = {};
     bool shmImage_ = false;
+    // Set by FramePrepared: the bands have converted this frame.
+    bool converted_ = false;
 };
 
 // Draws a line of text centred in the window, black on white as GDI's default

@@ -17,6 +17,8 @@
 // row that sets a saver setting takes SaverSettings' default.
 struct CommandOptions : SaverSettings {
     std::string image;
+    // Both: threads that draw, 0 for one per core
+    int32_t threads = 0;
     // gyrofold-render
     std::string out;
     std::string format;
@@ -29,6 +31,7 @@ struct CommandOptions : SaverSettings {
     int32_t lowResolution = 0;
     int32_t delay = 20000;
     int32_t fps = 0;
+    int32_t duration = 0;  // seconds a folder's picture is shown; 0: the first stays
     // The options every XScreenSaver hack takes
     int32_t install = 0;
     std::string visual = "default";

@@ -84,12 +84,28 @@ private:
     LONGLONG next_ = 0;
 };
 
+// A library of the system, from the system folder and nowhere else: the
+// plain search starts in the saver's own folder, where a planted copy (say,
+// beside a saver run from Downloads) would run inside the saver.
+HMODULE LoadSystemLibrary(const char* name)
+{
+    // The search flags came with KB2533623 on Vista and 7; AddDllDirectory
+    // came with them, so it tells whether this system knows them.
+    if (GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddDllDirectory") != nullptr)
+        return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH) return nullptr;
+    lstrcatA(lstrcatA(path, "\\"), name);
+    return LoadLibraryA(path);
+}
+
 // Waits time out on the system's timer tick, 10 to 16 ms unless asked for
 // finer; a 60 Hz frame is 16.7 ms. The multimedia library is loaded at run
 // time so the saver imports nothing beyond what it always has.
 class FineTimer {
 public:
-    FineTimer() : library_(LoadLibraryA("winmm.dll"))
+    FineTimer() : library_(LoadSystemLibrary("winmm.dll"))
     {
         if (library_ == nullptr) return;
         begin_ = reinterpret_cast<PeriodFunction>(reinterpret_cast<void*>(GetProcAddress(library_, "timeBeginPeriod")));

@@ -17,12 +17,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "effect/render_frame.h"
 #include "effect/scene.h"
+#include "imaging/picture_folder.h"
 #include "imaging/surface_x11.h"
 #include "settings/command_options.h"
+#include "shell/picture_rotation.h"
 
 namespace {
 
@@ -98,6 +101,31 @@ double RefreshRate(Display* display)
 
 using Clock = std::chrono::steady_clock;
 
+// With a folder for -image: its pictures, the one shown and since when.
+struct Slideshow {
+    std::unique_ptr<PictureRotation> rotation;
+    std::string shown;  // the file; empty before the first
+    Clock::time_point shownAt;
+    bool exhausted = false;
+};
+Slideshow TheSlideshow;
+
+void ReportLine(const std::string& line) { std::fprintf(stderr, "gyrofold: %s\n", line.c_str()); }
+
+// Builds the scene for the window; a picture that fails is named on stderr
+// once (a rebuild for a resized window does not repeat it).
+void BuildScene(ScenePicture* picture)
+{
+    static std::string reported;
+    X11Target& t = TheX11Target;
+    TheScene.bands.threads = TheOptions.threads;
+    SetupScene(TheScene, Settings, t.window, 0, picture);
+    const std::string line =
+        TheScene.sceneReady ? "" : std::string(picture ? picture->file : Settings.IMGFilename) + ": " + TheScene.imageError;
+    if (!line.empty() && line != reported) ReportLine(line);
+    reported = line;
+}
+
 struct Loop {
     Display* display;
     Atom deleteWindow;
@@ -149,22 +177,54 @@ void HandleEvent(Loop& loop, XEvent& e)
 void Repaint(Loop& loop)
 {
     X11Target& t = TheX11Target;
+    Slideshow& show = TheSlideshow;
     if (loop.rebuild) {
         TeardownScene(TheScene);
         Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
         Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
-        // A failed setup has drawn the error text itself.
-        SetupScene(TheScene, Settings, t.window, 0);
+        // A failed setup has drawn the error text itself. A folder's picture
+        // is read again for the new size; before the first there is none.
+        if (show.rotation == nullptr) {
+            BuildScene(nullptr);
+        } else if (!show.shown.empty()) {
+            ScenePicture picture;
+            LoadScenePicture(show.shown.c_str(), Settings.UseHiColor != 0, Settings.NumBuf, picture);
+            BuildScene(&picture);
+        }
         loop.clear = TheScene.sceneReady != 0;
         loop.rebuild = false;
     }
-    if (loop.clear && !TheScene.sceneReady) DrawCentredText(kImageLoadErrorText);
+    const bool waiting = show.rotation != nullptr && show.shown.empty() && !show.exhausted;
+    if (loop.clear && !TheScene.sceneReady && !waiting) DrawCentredText(kImageLoadErrorText);
     if (loop.clear && TheScene.sceneReady) {
         XSetForeground(t.display, t.gc, X11Pixel(0, 0, 0));
         XFillRectangle(t.display, t.window, t.gc, 0, 0, t.width, t.height);
         TheScene.currentSurface->Present();
     }
     loop.clear = false;
+}
+
+// The folder's first picture as soon as it is ready, then the next one each
+// -duration seconds, when it is ready: the scene's rebuild is the only pause.
+void ChangePicture(Loop& loop)
+{
+    Slideshow& show = TheSlideshow;
+    if (show.rotation == nullptr || show.exhausted) return;
+    if (!show.shown.empty() &&
+        (TheOptions.duration == 0 || Clock::now() - show.shownAt < std::chrono::seconds(TheOptions.duration)))
+        return;
+    std::unique_ptr<ScenePicture> picture = show.rotation->Take();
+    if (picture == nullptr) {
+        // Nothing in the folder can be shown: the error text, once.
+        show.exhausted = show.shown.empty() && show.rotation->Exhausted();
+        loop.clear = loop.clear || show.exhausted;
+        return;
+    }
+    TeardownScene(TheScene);
+    BuildScene(picture.get());
+    show.shown = picture->file;
+    show.shownAt = Clock::now();
+    loop.clear = true;
 }
 
 // Takes every waiting event and repaints what they ask for, then sleeps until
@@ -281,6 +341,11 @@ int main(int argc, char** argv)
     }
     // The Windows saver's 8-bit mode, on a display that has only that.
     if (!X11TargetShowsHiColor()) Settings.UseHiColor = 0;
+    // A folder is read on a thread of its own from here on; the window is
+    // drawn (black) and answers meanwhile.
+    if (IsPictureFolder(Settings.IMGFilename))
+        TheSlideshow.rotation = std::make_unique<PictureRotation>(
+            Settings.IMGFilename, Settings.UseHiColor != 0, Settings.NumBuf, TheOptions.duration > 0, ReportLine);
     XGCValues values = {};
     values.graphics_exposures = False;
     t.gc = XCreateGC(display, t.window, GCGraphicsExposures, &values);
@@ -296,6 +361,7 @@ int main(int argc, char** argv)
     double fps = 0;
     while (loop.exitCode < 0) {
         const auto frameStart = Clock::now();
+        ChangePicture(loop);
         Repaint(loop);
         if (TheScene.sceneReady) {
             RenderFrame(TheScene, Settings);
@@ -313,6 +379,7 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
+    TheSlideshow.rotation.reset();
     DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;

@@ -2,6 +2,7 @@
 
 #include "effect/scene.h"
 #include "settings/saver_settings.h"
+#include "shell/cover_windows_win32.h"
 #include "shell/display_mode.h"
 #include "shell/password.h"
 #include "shell/shell_state.h"
@@ -46,6 +47,8 @@ LRESULT OnCreate(HWND window)
     if (!TheShell.preview) {
         SetWindowPos(window, HWND_TOPMOST, 0, 0, width, height, 0);
         SetForegroundWindow(window);
+        // The other monitors as they are after any mode switch.
+        CoverOtherMonitors(window);
     }
     if (SetTimer(window, kStartupTimerId, kStartupTimerPeriod, nullptr) != 0) return 1;
     startupTimerMissing = true;
@@ -72,6 +75,7 @@ void OnClose(HWND window)
 
 void OnDestroy()
 {
+    RemoveCovers();
     if (!TheShell.preview) {
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
         AnnounceSaverRunning(0);
@@ -154,8 +158,10 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ValidateRect(window, nullptr);
         return 0;
     case WM_DISPLAYCHANGE:
-        // No reaction here; the message loop paces frames to the new rate.
+        // The message loop paces frames to the new rate; a monitor that came
+        // or moved is covered.
         displayChanged = true;
+        if (!TheShell.preview) CoverOtherMonitors(window);
         return 0;
     case WM_CLOSE:
         OnClose(window);

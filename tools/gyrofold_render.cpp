@@ -182,6 +182,7 @@ int main(int argc, char** argv)
         ~OwnedScene() { TeardownScene(*scene); }
     } owned;
     Scene* scene = owned.scene.get();
+    scene->bands.threads = o.threads;
     SetupScene(*scene, o, 0, 0);
     if (!scene->sceneReady || scene->currentSurface == nullptr)
         return Fail(1, "cannot load " + o.image + ": " + scene->imageError);

@@ -70,7 +70,7 @@ void Process::Kill() {
 std::string WorkCopy(const std::vector<std::string>& fakes) {
     const std::string folder = BuildRoot + "\\tests\\e2e\\work";
     CreateDirectoryA(folder.c_str(), nullptr);
-    DeleteFileA((folder + "\\PASSWORD.CPL").c_str());
+    for (const char* file : {"PASSWORD.CPL", "winmm.dll"}) DeleteFileA((folder + "\\" + file).c_str());
     CopyFileA(SaverPath.c_str(), (folder + "\\gyrofold.scr").c_str(), FALSE);
     for (const std::string& fake : fakes)
         CopyFileA((BuildRoot + "\\tests\\fakes\\" + fake).c_str(),

@@ -121,6 +121,10 @@ struct FrameCase {
     const char* name;
     int32_t useHiColor, numBuf, width, height;
     bool preview;
+    // A picture the saver shows (from tests/data) and a BMP of its pixels,
+    // which the reference frames come from; null: the texture.
+    const char* picture = nullptr;
+    const char* samePixels = nullptr;
 };
 
 class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> {};
@@ -131,11 +135,13 @@ class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> 
 TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     const FrameCase c = GetParam();
     settings_.UseHiColor = c.useHiColor, settings_.NumBuf = c.numBuf;
+    if (c.picture) std::snprintf(settings_.IMGFilename, sizeof settings_.IMGFilename, "%s", Artifact(c.picture).c_str());
     // The preview draws a frame of the pane's size, whatever the key says.
     if (!c.preview) settings_.ScreenWidth = c.width, settings_.ScreenHeight = c.height;
     WriteSettings(settings_);
     SaverSettings rendered = settings_;
     rendered.ScreenWidth = c.width, rendered.ScreenHeight = c.height;
+    if (c.samePixels) std::snprintf(rendered.IMGFilename, sizeof rendered.IMGFilename, "%s", Artifact(c.samePixels).c_str());
     HWND host = nullptr;
     int32_t left = (GetSystemMetrics(SM_CXSCREEN) - c.width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - c.height) / 2;
     if (c.preview) {
@@ -179,6 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Modes, Frames,
                       FrameCase{"HiColor", 1, 1, 320, 240, false},
                       // A width that is not a multiple of 4 and an odd height.
                       FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false},
+                      // Read through WIC: the frames of a 24-bit BMP of the same pixels.
+                      FrameCase{"HiColorPng", 1, 1, 320, 240, false, "picture.png", "picture-png.bmp"},
+                      FrameCase{"HiColorJpegBlur", 1, 3, 320, 240, false, "picture.jpg", "picture-jpg.bmp"},
                       FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true},
                       FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
@@ -206,6 +215,17 @@ TEST_F(SaverRun, FirstInputAfterStartUpEndsTheSaverPromptly) {
 }
 
 // ---- Run modes ------------------------------------------------------------------
+
+// A winmm.dll beside the saver (a saver run from Downloads) never loads: the
+// saver takes the system's.
+TEST_F(SaverRun, PlantedWinmmIsNotLoaded) {
+    // Wine takes its own winmm before any file of that name unless told to
+    // prefer a native one, as Windows would.
+    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ, "native,builtin", 15);
+    StartFullScreen(WorkCopy({"winmm\\winmm.dll"}));
+    EndFullScreen();
+    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u);
+}
 
 // Starts and stops, the way the platform does all day: full screen ended by
 // input, preview ended with its host (every other one early, mid start-up).

@@ -1,9 +1,10 @@
 #!/bin/bash
-# install_under_wine.sh SETUP.exe release_probe.exe OUTDIR: runs the probe in
-# a wine prefix made for this run alone, then checks from the Linux side that
-# the uninstalls left no file of the saver's anywhere on drive C.
+# install_under_wine.sh SETUP.exe release_probe.exe OUTDIR ZIP: runs the probe
+# in a wine prefix made for this run alone, with the ZIP's saver to compare
+# against, then checks from the Linux side that the uninstalls left no file of
+# the saver's anywhere on drive C.
 set -u
-setup="$1" probe="$2" outdir="$3"
+setup="$1" probe="$2" outdir="$3" zip="$4"
 if [ ! -f "$setup" ]; then
     echo "$setup is missing: the release_packages test makes it"
     exit 1
@@ -17,9 +18,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 mkdir -p "$outdir"
-rm -f "$outdir/installed-saver.bmp" "$outdir/installed-saver.png"
+rm -rf "$outdir/installed-saver.bmp" "$outdir/installed-saver.png" "$outdir/zip"
+mkdir -p "$outdir/zip"
+(cd "$outdir/zip" && cmake -E tar xf "$zip" gyrofold.scr)
 
-"$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}"
+"$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}" "Z:${outdir//\//\\}\\zip\\gyrofold.scr"
 rc=$?
 if [ -f "$outdir/installed-saver.bmp" ] && command -v convert >/dev/null; then
     convert "$outdir/installed-saver.bmp" "$outdir/installed-saver.png" && rm "$outdir/installed-saver.bmp"

@@ -1,8 +1,10 @@
-// release_probe SETUP.exe OUTDIR: installs the Windows release silently, as
-// an administrator would, and checks each step from outside: where the files
-// land, their version information and icon, the registry, what the installed
-// saver shows (the screenshot is left in OUTDIR), a reinstall over a user's
-// settings, and two uninstalls, one with another saver chosen since.
+// release_probe SETUP.exe OUTDIR ZIPPED.scr: installs the Windows release
+// silently, as an administrator would, and once through its pages, and
+// checks each step from outside: where the files land (the same bytes as the
+// ZIP's saver), version information, icon and manifest, the Add/Remove entry
+// in the build's registry view, the per-account set-up, what the installed
+// saver shows (the screenshot is left in OUTDIR), a reinstall while the saver
+// runs, and uninstalls that give back the screen saver chosen before.
 #include <windows.h>
 
 #include <algorithm>
@@ -48,19 +50,28 @@ DWORD Run(const std::string& commandLine)
     return code;
 }
 
-// A value's bytes, a string's without its terminator; "" for a key that exists, with no value named.
-std::string ReadRegistry(HKEY root, const char* key, const char* value = nullptr)
+#ifdef _WIN64
+const REGSAM kView = KEY_WOW64_64KEY, kOtherView = KEY_WOW64_32KEY;
+#else
+const REGSAM kView = KEY_WOW64_32KEY, kOtherView = KEY_WOW64_64KEY;
+#endif
+
+// A value's bytes, a string's without its terminator; "" for a key that
+// exists, with no value named. Machine-wide keys are read in the build's own
+// registry view unless another is given.
+std::string ReadRegistry(HKEY root, const char* key, const char* value = nullptr, DWORD* type = nullptr,
+                         REGSAM view = kView)
 {
     char data[1024];
-    DWORD size = sizeof data, type = 0;
+    DWORD size = sizeof data, kind = 0;
     HKEY h;
-    // The NSIS installer is a 32-bit program, so its machine-wide keys sit in the 32-bit view.
-    if (RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS) return kAbsent;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &h) != ERROR_SUCCESS) return kAbsent;
     LSTATUS status = ERROR_SUCCESS;
-    if (value) status = RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (value) status = RegQueryValueExA(h, value, nullptr, &kind, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(h);
+    if (type) *type = kind;
     if (status != ERROR_SUCCESS) return kAbsent;
-    return std::string(data, !value ? 0 : type == REG_SZ && size > 0 ? size - 1 : size);
+    return std::string(data, !value ? 0 : kind == REG_SZ && size > 0 ? size - 1 : size);
 }
 
 // Letter case aside: Windows paths.
@@ -70,7 +81,10 @@ void CheckValue(HKEY root, const char* key, const char* value, const std::string
     Check(_stricmp(seen.c_str(), expected.c_str()) == 0, what, seen);
 }
 
-struct Layout { std::string saver, wrongSaver, instdir; };
+// The saver's path, the other system folder's (which must never hold it)
+// and the install folder; and how the other system folder's saver would be
+// written in a file operation queued for the restart.
+struct Layout { std::string saver, wrongSaver, instdir, queuedWrong; };
 
 Layout Expected()
 {
@@ -80,26 +94,33 @@ Layout Expected()
     const std::string w = windows;
 #ifdef _WIN64
     // The real 64-bit system folder, never the 32-bit one.
-    return {w + "\\system32\\gyrofold.scr", w + "\\SysWOW64\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
+    return {w + "\\system32\\gyrofold.scr", w + "\\SysWOW64\\gyrofold.scr", std::string(programs) + "\\Gyrofold",
+            "\\SysWOW64\\gyrofold.scr"};
 #else
     // SysWOW64 on 64-bit Windows; Sysnative names the real system32 from a 32-bit program.
-    return {w + "\\SysWOW64\\gyrofold.scr", w + "\\Sysnative\\gyrofold.scr", std::string(programs) + "\\Gyrofold"};
+    return {w + "\\SysWOW64\\gyrofold.scr", w + "\\Sysnative\\gyrofold.scr", std::string(programs) + "\\Gyrofold",
+            "\\system32\\gyrofold.scr"};
 #endif
 }
 
-void CheckVersionAndIcon(const std::string& path)
+// The version resource: its strings (US English, Windows ANSI) and the
+// fixed file version.
+void CheckVersion(const std::string& path, const std::vector<std::pair<const char*, std::string>>& strings)
 {
     std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), nullptr) + 1);
     Check(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()) != 0, "version info of " + path);
-    const char* const strings[][2] = {{"CompanyName", "Quillbox"}, {"FileDescription", "Quillbox Gyrofold"},
-        {"ProductName", "Quillbox Gyrofold"}, {"OriginalFilename", "gyrofold.scr"},
-        {"FileVersion", GYROFOLD_VERSION_TEXT}, {"LegalCopyright", "Copyright (C) 2026 Quillbox"}};
+    // The strings' block is named after the first translation listed.
+    WORD* translation = nullptr;
+    UINT size = 0;
+    char block[32] = "";
+    if (VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &size) && size >= 4)
+        std::snprintf(block, sizeof block, "\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
     for (const auto& s : strings) {
         char* text = nullptr;
         UINT length = 0;
-        const std::string query = std::string("\\StringFileInfo\\040904E4\\") + s[0];
+        const std::string query = block + std::string(s.first);
         const bool found = VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) && text;
-        Check(found && std::strcmp(text, s[1]) == 0, std::string(s[0]) + " is " + s[1], found ? text : kAbsent);
+        Check(found && s.second == text, std::string(s.first) + " is " + s.second, found ? text : kAbsent);
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
@@ -107,6 +128,13 @@ void CheckVersionAndIcon(const std::string& path)
     Check(found && fixed->dwFileVersionMS == MAKELONG(GYROFOLD_VERSION_MINOR, GYROFOLD_VERSION_MAJOR) &&
               fixed->dwFileVersionLS == MAKELONG(0, GYROFOLD_VERSION_PATCH),
         "file version number is " GYROFOLD_VERSION_TEXT ".0");
+}
+
+void CheckVersionAndIcon(const std::string& path)
+{
+    CheckVersion(path, {{"CompanyName", "Quillbox"}, {"FileDescription", "Quillbox Gyrofold"},
+        {"ProductName", "Quillbox Gyrofold"}, {"OriginalFilename", "gyrofold.scr"},
+        {"FileVersion", GYROFOLD_VERSION_TEXT}, {"LegalCopyright", "Copyright (C) 2026 Quillbox"}});
 
     // Icon group 100: its directory lists 16, 32, 48 and 256 (written as 0) pixel images.
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -116,6 +144,63 @@ void CheckVersionAndIcon(const std::string& path)
     for (int i = 0; dir && i < *reinterpret_cast<const WORD*>(dir + 4); ++i) sides += std::to_string(dir[6 + 14 * i]) + " ";
     Check(sides == "16 32 48 0 ", "icon 100 holds 16, 32, 48 and 256 pixels", sides);
     if (module) FreeLibrary(module);
+}
+
+// The saver's manifest as Windows reads it: the settings and facts of the
+// activation context made from resource 1, so a misspelt namespace or element
+// counts as missing.
+void CheckManifest(const std::string& path)
+{
+    ACTCTXA request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&request);
+    Check(context != INVALID_HANDLE_VALUE, "the saver carries a manifest");
+    if (context == INVALID_HANDLE_VALUE) return;
+    const wchar_t* const settings[][3] = {
+        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness", L"PerMonitorV2"},
+        {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true/pm"}};
+    for (const auto& setting : settings) {
+        wchar_t value[64] = L"";
+        SIZE_T size = 0;
+        QueryActCtxSettingsW(0, context, setting[0], setting[1], value, 64, &size);
+        char seen[64];
+        WideCharToMultiByte(CP_ACP, 0, value, -1, seen, sizeof seen, nullptr, nullptr);
+        Check(lstrcmpW(value, setting[2]) == 0, "a manifest setting is " + std::string(seen), seen);
+    }
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    Check(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level, sizeof level, nullptr) &&
+              level.RunLevel == ACTCTX_RUN_LEVEL_AS_INVOKER && level.UiAccess == 0,
+        "the saver runs as the user who started it");
+    // Vista, 7, 8, 8.1, 10 and 11; found by their bytes, as the size of an
+    // element grew with Windows 10.
+    const GUID systems[] = {{0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}},
+        {0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}},
+        {0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}},
+        {0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}},
+        {0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}};
+    std::vector<char> compatibility(1024);
+    QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, compatibility.data(),
+        compatibility.size(), nullptr);
+    const auto found = std::count_if(std::begin(systems), std::end(systems), [&](const GUID& id) {
+        const char* bytes = reinterpret_cast<const char*>(&id);
+        return std::search(compatibility.begin(), compatibility.end(), bytes, bytes + sizeof id) != compatibility.end();
+    });
+    Check(found == 5, "the manifest names Windows Vista to 11", std::to_string(found));
+    // The common controls inside that context are version 6.
+    ULONG_PTR cookie = 0;
+    char controls[MAX_PATH] = "";
+    if (ActivateActCtx(context, &cookie)) {
+        HMODULE comctl = LoadLibraryA("comctl32.dll");
+        GetModuleFileNameA(comctl, controls, MAX_PATH);
+        FreeLibrary(comctl);
+        DeactivateActCtx(0, cookie);
+    }
+    CharLowerA(controls);
+    Check(std::strstr(controls, "common-controls") && std::strstr(controls, "_6.0."), "common controls 6", controls);
+    ReleaseActCtx(context);
 }
 
 // The installed saver, run as Windows runs it, must show the sample: its
@@ -174,53 +259,215 @@ void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
     ReleaseDC(nullptr, screen);
 }
 
+#ifdef _WIN64
+const char kActiveSetupKey[] = "Software\\Microsoft\\Active Setup\\Installed Components\\Quillbox.Gyrofold.win64";
+const char kDisplayName[] = "Quillbox Gyrofold (64-bit)";
+#else
+const char kActiveSetupKey[] = "Software\\Microsoft\\Active Setup\\Installed Components\\Quillbox.Gyrofold.win32";
+const char kDisplayName[] = "Quillbox Gyrofold (32-bit)";
+#endif
+
 void CheckInstalled(const Layout& l, bool present)
 {
-    const std::string files[] = {l.saver, l.instdir + "\\sample.bmp", l.instdir + "\\Uninstall.exe", l.instdir};
+    const std::string files[] = {l.saver, l.instdir + "\\sample.bmp", l.instdir + "\\LICENSE.txt",
+                                 l.instdir + "\\Uninstall.exe", l.instdir};
     for (const auto& file : files) Check(Exists(file) == present, file + (present ? " exists" : " is gone"));
     Check(!Exists(l.wrongSaver), l.wrongSaver + " never exists");
     Check(!Exists(l.instdir + "\\gyrofold.scr"), "no saver left in " + l.instdir);
-    for (const char* key : {kUninstallKey, "Software\\Quillbox\\Gyrofold", "Software\\Quillbox"})
+    for (const char* key : {kUninstallKey, kActiveSetupKey})
         Check((ReadRegistry(HKEY_LOCAL_MACHINE, key) != kAbsent) == present, std::string(key) + (present ? " exists" : " is gone"));
-    if (present) CheckValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Quillbox Gyrofold", "uninstall entry's name");
+    Check(ReadRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, nullptr, nullptr, kOtherView) == kAbsent,
+          "no uninstall entry in the other registry view");
+}
+
+// The Add/Remove Programs entry: each value with its type.
+void CheckUninstallEntry(const Layout& l)
+{
+    const std::string uninstaller = "\"" + l.instdir + "\\Uninstall.exe\"";
+    const std::pair<const char*, std::string> strings[] = {{"DisplayName", kDisplayName},
+        {"DisplayVersion", GYROFOLD_VERSION_TEXT}, {"Publisher", "Quillbox"}, {"DisplayIcon", l.saver + ",0"},
+        {"InstallLocation", l.instdir}, {"UninstallString", uninstaller}, {"QuietUninstallString", uninstaller + " /S"}};
+    for (const auto& v : strings) {
+        DWORD type = 0;
+        const std::string seen = ReadRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, v.first, &type);
+        Check(type == REG_SZ && _stricmp(seen.c_str(), v.second.c_str()) == 0, std::string(v.first) + " is " + v.second, seen);
+    }
+    const auto number = [](const char* name) {
+        DWORD type = 0;
+        const std::string seen = ReadRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, name, &type);
+        return type == REG_DWORD && seen.size() == 4 ? *reinterpret_cast<const DWORD*>(seen.data()) : DWORD(-1);
+    };
+    Check(number("NoModify") == 1 && number("NoRepair") == 1, "NoModify and NoRepair are the number 1");
+    // The files' own size, in KiB: the saver, the sample, the licence and the README.
+    WIN32_FILE_ATTRIBUTE_DATA saver = {}, sample = {};
+    GetFileAttributesExA(l.saver.c_str(), GetFileExInfoStandard, &saver);
+    GetFileAttributesExA((l.instdir + "\\sample.bmp").c_str(), GetFileExInfoStandard, &sample);
+    const DWORD least = (saver.nFileSizeLow + sample.nFileSizeLow) / 1024, size = number("EstimatedSize");
+    Check(size >= least && size <= least + 64, "EstimatedSize is the files' size in KiB", std::to_string(size));
+}
+
+// Every other account's set-up at its next logon, run here twice: the
+// sample for an account without a picture, and an account's own picture left
+// alone.
+void CheckUserSetup(const Layout& l)
+{
+    const std::string command = ReadRegistry(HKEY_LOCAL_MACHINE, kActiveSetupKey, "StubPath");
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename");
+    Check(Run(command) == 0, "the per-account set-up runs", command);
+    CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", l.instdir + "\\sample.bmp", "it gives a new account the sample");
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", REG_SZ, "C:\\mine.bmp", 12);
+    Run(command);
+    CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", "C:\\mine.bmp", "and leaves an account's own picture alone");
+}
+
+std::string Lower(std::string text)
+{
+    CharLowerA(&text[0]);
+    return text;
+}
+
+// A reinstall while the installed saver runs: the saver in use is replaced
+// at the next restart, in the system folder it came from.
+void CheckReinstallWhileRunning(const Layout& l, const std::string& install)
+{
+    HANDLE saver = Start("\"" + l.saver + "\" /s");
+    Sleep(2000);
+    Check(Run(install) == 0, "silent install while the saver runs");
+    const char kSessionKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+    std::string pending = ReadRegistry(HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations", nullptr, 0);
+    std::replace(pending.begin(), pending.end(), '\0', ' ');
+    pending = Lower(pending);
+    Check(pending.find(Lower(l.saver.substr(2))) != std::string::npos, "the replacement waits for the restart", pending);
+    Check(pending.find(Lower(l.queuedWrong)) == std::string::npos, "and never names the other system folder");
+    TerminateProcess(saver, 0);
+    WaitForSingleObject(saver, 10000);
+    CloseHandle(saver);
+    // Wine's restart carries out the queued file operations.
+    Run("wineboot.exe -r");
+}
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM list)
+{
+    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// The installer's own pages, clicked through as a user would: a welcome, the
+// progress, and the finish page with its two check boxes; never a licence,
+// a folder or a start menu page. Finishing with the first box ticked makes
+// Gyrofold the screen saver.
+void CheckPages(const std::string& setup)
+{
+    HANDLE process = Start("\"" + setup + "\"");
+    const DWORD id = GetProcessId(process);
+    std::string seen;
+    HWND runBox = nullptr, settingsBox = nullptr;
+    int nexts = 0;
+    for (DWORD start = GetTickCount(); WaitForSingleObject(process, 200) == WAIT_TIMEOUT && GetTickCount() - start < 60000;) {
+        HWND top = nullptr;
+        while ((top = FindWindowExA(nullptr, top, "#32770", nullptr)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(top, &owner);
+            if (owner == id && IsWindowVisible(top)) break;
+        }
+        if (top == nullptr) continue;
+        std::vector<HWND> controls;
+        EnumChildWindows(top, CollectVisible, reinterpret_cast<LPARAM>(&controls));
+        for (HWND c : controls) {
+            char text[256] = "";
+            GetWindowTextA(c, text, sizeof text);
+            seen += std::string(text) + "|";
+            if (std::strstr(text, "my screen saver")) runBox = c;
+            if (std::strcmp(text, "Open screen saver settings") == 0) settingsBox = c;
+        }
+        HWND next = GetDlgItem(top, IDOK);
+        if (next && IsWindowEnabled(next)) {
+            ++nexts;
+            SendMessageA(top, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+        }
+    }
+    DWORD code = 999;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    Check(code == 0 && nexts == 2, "two clicks (Next, Finish) install through the pages", std::to_string(nexts));
+    Check(runBox && settingsBox, "the finish page offers both check boxes");
+    for (const char* unwanted : {"CPack", "icense", "Destination Folder", "Start Menu"})
+        Check(seen.find(unwanted) == std::string::npos, std::string("no page says ") + unwanted);
+}
+
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    const auto read = [](const std::string& path) {
+        std::string bytes;
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            for (int c; (c = std::fgetc(f)) != EOF;) bytes += static_cast<char>(c);
+            std::fclose(f);
+        }
+        return bytes;
+    };
+    const std::string bytes = read(a);
+    return !bytes.empty() && bytes == read(b);
+}
+
+void Uninstall(const Layout& l)
+{
+    // Run from a copy with _?=, as NSIS itself does, so that this waits for the real work.
+    const std::string copy = "C:\\uninstall-copy.exe";
+    CopyFileA((l.instdir + "\\Uninstall.exe").c_str(), copy.c_str(), FALSE);
+    Check(Run("\"" + copy + "\" /S _?=" + l.instdir) == 0, "silent uninstall");
+    DeleteFileA(copy.c_str());
+}
+
+void SetScreenSaver(const char* path)
+{
+    if (path) RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", REG_SZ, path, static_cast<DWORD>(std::strlen(path) + 1));
+    else RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE");
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) return 2;
-    const std::string install = std::string("\"") + argv[1] + "\" /S";
+    if (argc != 4) return 2;
+    const std::string setup = argv[1], install = "\"" + setup + "\" /S";
     const Layout l = Expected();
+    const char kPrevious[] = "C:\\windows\\system32\\previous.scr", kOther[] = "C:\\windows\\system32\\other.scr";
 
-    Check(Run(install) == 0, "silent install");
+    SetScreenSaver(kPrevious);
+    CheckPages(setup);
     CheckInstalled(l, true);
+    CheckUninstallEntry(l);
+    Check(SameBytes(l.saver, argv[3]), "the installed saver is the ZIP's, byte for byte");
     CheckVersionAndIcon(l.saver);
+    CheckManifest(l.saver);
+    const std::string setupName = setup.substr(setup.find_last_of('\\') + 1);
+    CheckVersion(setup, {{"CompanyName", "Quillbox"}, {"ProductName", "Quillbox Gyrofold"},
+        {"FileVersion", GYROFOLD_VERSION_TEXT}, {"OriginalFilename", setupName}});
     CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", l.instdir + "\\sample.bmp", "IMGFilename names the installed sample");
     CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", l.saver, "SCRNSAVE.EXE names the installed saver");
     CheckSaverShowsSample(l, argv[2]);
+    CheckUserSetup(l);
 
-    // A user's own settings survive a second install.
+    // A user's own settings survive a second install, made while the saver runs.
     const int32_t numBuf = 5;
-    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", REG_SZ, "C:\\mine.bmp", 12);
     RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "NumBuf", REG_BINARY, &numBuf, 4);
-    Check(Run(install) == 0, "second silent install");
+    CheckReinstallWhileRunning(l, install);
     CheckInstalled(l, true);
     CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", "C:\\mine.bmp", "second install keeps the user's IMGFilename");
     Check(ReadRegistry(HKEY_CURRENT_USER, kSettingsKey, "NumBuf") == std::string("\5\0\0\0", 4), "second install keeps NumBuf");
 
-    // SCRNSAVE.EXE before the uninstall (empty: as the install left it) and after it.
-    const char* const cases[][2] = {{"C:\\windows\\system32\\other.scr", "C:\\windows\\system32\\other.scr"}, {"", kAbsent}};
+    // SCRNSAVE.EXE before an install, chosen since (0: left as the install
+    // made it), and after the uninstall. The first install was the one above.
+    const char* const cases[][3] = {{kPrevious, nullptr, kPrevious}, {nullptr, kOther, kOther}, {nullptr, nullptr, kAbsent}};
     for (const auto& c : cases) {
-        if (&c != &cases[0]) Check(Run(install) == 0, "install again");
-        if (*c[0]) RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", REG_SZ, c[0], static_cast<DWORD>(std::strlen(c[0]) + 1));
-        // Run from a copy with _?=, as NSIS itself does, so that this waits for the real work.
-        const std::string copy = "C:\\uninstall-copy.exe";
-        CopyFileA((l.instdir + "\\Uninstall.exe").c_str(), copy.c_str(), FALSE);
-        Check(Run("\"" + copy + "\" /S _?=" + l.instdir) == 0, "silent uninstall");
-        DeleteFileA(copy.c_str());
+        if (&c != &cases[0]) {
+            SetScreenSaver(c[0]);
+            Check(Run(install) == 0, "install again");
+        }
+        if (c[1]) SetScreenSaver(c[1]);
+        Uninstall(l);
         CheckInstalled(l, false);
-        CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", c[1], std::string("SCRNSAVE.EXE after the uninstall is ") + c[1]);
+        CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", c[2], std::string("SCRNSAVE.EXE after the uninstall is ") + c[2]);
         CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", "C:\\mine.bmp", "uninstall keeps the settings");
     }
     std::printf("%d checks failed\n", failures);

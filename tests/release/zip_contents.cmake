@@ -1,4 +1,4 @@
-# The ZIP holds exactly the saver, the sample and the README, at its top.
+# The ZIP holds exactly the saver, the sample, the README and the licence, at its top.
 if(NOT EXISTS "${ZIP}")
     message(FATAL_ERROR "${ZIP} is missing: the release_packages test makes it")
 endif()
@@ -6,6 +6,6 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf "${ZIP}" OUTPUT_VARIABLE list
 string(REPLACE "\n" ";" files "${listing}")
 list(REMOVE_ITEM files "")
 list(SORT files)
-if(failed OR NOT files STREQUAL "README.txt;gyrofold.scr;sample.bmp")
-    message(FATAL_ERROR "${ZIP} holds [${files}], not [README.txt;gyrofold.scr;sample.bmp]")
+if(failed OR NOT files STREQUAL "LICENSE.txt;README.txt;gyrofold.scr;sample.bmp")
+    message(FATAL_ERROR "${ZIP} holds [${files}], not [LICENSE.txt;README.txt;gyrofold.scr;sample.bmp]")
 endif()

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "effect/render_inlines.h"
 #include "tests/support/render_fixture.h"
 
 namespace {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "tests/support/render_fixture.h"
 
@@ -142,29 +145,39 @@ TEST(TextureMapper, CoordinatesWrapExactlyAtThePeriodInEveryRowForm)
         {28, 65536, false, 22}, {28, -65536, false, 2}, {40, 65536, false, 16}, {40, -65536, false, 8},
         {28, 65536, true, 22}, {28, -65536, true, 2},
     };
+    // Three rows, so that 3 and 7 threads cut the frame into bands of one row:
+    // each row starts from the accumulators. The middle row is the frame's
+    // centre row; the other coordinate stays at 16.5 periods of 4 there
+    // (texel 2) and moves one row step a row.
     for (const RowPath path : {RowPath::kSimple, RowPath::kRuns, FastestRowPath()})
-        for (const auto& c : cases) {
-            TestScene t;
-            t.settings = still;
-            // Just over a whole texel, which the conversion truncates to one.
-            const int32_t texW = c.alongV ? 4 : 24;
-            const double scale = -65536.0 * texW / c.width / (c.step / 65536.0 * 65536.25);
-            (c.alongV ? t.settings.YScale : t.settings.XScale) = c.alongV ? scale * sin90 : scale;
-            t.Build(1, c.width, 1, texW, c.alongV ? 24 : 4, ColumnRowTexel);
-            t.scene->motion[kHiColor].turnAngle = c.alongV ? 90.0 : 0.0;
-            const FrameSteps steps =
-                ComputeSteps(t.scene->motion[kHiColor].turnAngle, -1.0, texW, c.width, t.settings.XScale, t.settings.YScale, 0);
-            ASSERT_EQ(std::pair(steps.colStepU, steps.colStepV), c.alongV ? std::pair(0, c.step) : std::pair(c.step, 0));
-            UseRowPath(path);
-            t.Render();
-            UseRowPath(FastestRowPath());
-            // The other coordinate stays at 16.5 periods of 4: texel 2.
-            for (int32_t col = 0; col < c.width; ++col) {
-                const uint32_t at = (c.first + 24 * 4 + (c.step > 0 ? col : -col)) % 24;
-                EXPECT_EQ(t.Pixel(0, col), c.alongV ? at << 8 | 2 : 2 << 8 | at)
-                    << "path " << int(path) << " step " << c.step << " width " << c.width << " column " << col;
+        for (const int32_t threads : {1, 2, 3, 7})
+            for (const auto& c : cases) {
+                TestScene t;
+                t.settings = still;
+                t.scene->bands.threads = threads;
+                // Just over a whole texel, which the conversion truncates to one.
+                const int32_t texW = c.alongV ? 4 : 24;
+                const double scale = -65536.0 * texW / c.width / (c.step / 65536.0 * 65536.25);
+                (c.alongV ? t.settings.YScale : t.settings.XScale) = c.alongV ? scale * sin90 : scale;
+                t.Build(1, c.width, 3, texW, c.alongV ? 24 : 4, ColumnRowTexel);
+                t.scene->motion[kHiColor].turnAngle = c.alongV ? 90.0 : 0.0;
+                const FrameSteps steps = ComputeSteps(t.scene->motion[kHiColor].turnAngle, -1.0, texW, c.width,
+                                                      t.settings.XScale, t.settings.YScale, 0);
+                ASSERT_EQ(std::pair(steps.colStepU, steps.colStepV), c.alongV ? std::pair(0, c.step) : std::pair(c.step, 0));
+                UseRowPath(path);
+                t.Render();
+                UseRowPath(FastestRowPath());
+                for (int32_t row = 0; row < 3; ++row) {
+                    const int64_t rowStep = c.alongV ? steps.rowStepU : steps.rowStepV;
+                    const uint32_t other = uint32_t(((4 * 0x108000 + rowStep * (row - 1)) % (4 * 65536)) >> 16);
+                    for (int32_t col = 0; col < c.width; ++col) {
+                        const uint32_t at = (c.first + 24 * 4 + (c.step > 0 ? col : -col)) % 24;
+                        EXPECT_EQ(t.Pixel(row, col), c.alongV ? at << 8 | other : other << 8 | at)
+                            << "path " << int(path) << " threads " << threads << " step " << c.step << " width "
+                            << c.width << " row " << row << " column " << col;
+                    }
+                }
             }
-        }
 }
 
 TEST(TextureMapper, TexturesWithoutTexelsDrawNothing)
@@ -177,4 +190,55 @@ TEST(TextureMapper, TexturesWithoutTexelsDrawNothing)
         EXPECT_EQ(t.Surface().framesPresented, 1u);
         EXPECT_EQ(t.Pixel(0, 0), 0u);
     }
+}
+
+namespace {
+
+// A surface that checks, as each band is handed on, that its picture rows are
+// already those of the frame drawn on one thread.
+struct BandWatcher : MemorySurface {
+    using MemorySurface::MemorySurface;
+    const MemorySurface* reference = nullptr;
+    std::vector<int32_t> handedOn;
+    std::atomic<int32_t> unfinished{0};
+
+    void PictureRowsDrawn(int32_t firstRow, int32_t endRow) override
+    {
+        const size_t bytes = size_t{1} * Width() * BytesPerPixel();
+        for (int32_t r = firstRow; r < endRow; ++r) {
+            ++handedOn[r];
+            if (std::memcmp(PictureRow(r), reference->PictureRow(r), bytes) != 0) ++unfinished;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(TextureMapper, EachBandIsHandedOnOnceWhenDrawnInScreenOrder)
+{
+    // Two bands would each hand on the other's rows when both orders are
+    // mixed up: one of them always finishes drawing after the other hands on.
+    for (const int32_t hiColor : {0, 1})
+        for (const int32_t numBuf : {1, 3}) {
+            TestScene one, banded;
+            for (TestScene* t : {&one, &banded}) {
+                t->settings.NumBuf = numBuf;
+                t->Build(hiColor, 61, 47, 64, 64, ColumnRowTexel);
+                for (int32_t i = 0; i < kBlendTableSize; ++i) t->scene->blendTable[i] = uint8_t(i * 7 + (i >> 8));
+            }
+            one.scene->bands.threads = 1;
+            banded.scene->bands.threads = 2;
+            banded.scene->currentSurface->Release();
+            delete banded.scene->currentSurface;
+            auto* watcher = new BandWatcher(hiColor, Rect32{0, 0, 61, 47});
+            banded.scene->currentSurface = watcher;
+            watcher->reference = &one.Surface();
+            for (int frame = 0; frame < 4; ++frame) {
+                one.Render();
+                watcher->handedOn.assign(47, 0);
+                banded.Render();
+                EXPECT_EQ(watcher->handedOn, std::vector<int32_t>(47, 1)) << hiColor << numBuf << frame;
+                EXPECT_EQ(watcher->unfinished, 0) << "hiColor " << hiColor << " NumBuf " << numBuf << " frame " << frame;
+            }
+        }
 }

@@ -1,7 +1,9 @@
 // A randomized soak of the renderer over extreme settings, blur counts, frame
-// and texture sizes, drawn by every form of the row code side by side: the
-// runs between wraps and the AVX2 rows (where the processor has them) must
-// leave surface and history identical to the simple rows, byte for byte, and
+// and texture sizes, drawn by every form of the row code side by side and cut
+// into bands for 1, 2, 3 and 7 threads: the simple rows in bands, the runs
+// between wraps and the AVX2 rows (where the processor has them) must leave
+// surface and history identical to the simple rows on one thread, byte for
+// byte, and
 // the simple rows' pictures of frames that can be checked must follow the
 // mapper's closed form. Under the sanitizers, every fetch outside a texture or
 // history buffer and every division by zero fails it as well.
@@ -39,11 +41,12 @@ TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
         return std::uniform_real_distribution<double>(lo, hi)(rng);
     };
     const int32_t sides[] = {1, 4, 5, 7, 64, 255, 256, 1985, 1986, 4096, 16384};
-    const RowPath paths[] = {RowPath::kSimple, RowPath::kRuns, FastestRowPath()};
+    const RowPath paths[] = {RowPath::kSimple, RowPath::kSimple, RowPath::kRuns, FastestRowPath()};
+    const int32_t threadCounts[] = {1, 2, 3, 7};
 
     long frames = 0, checked = 0, scenes = 0;
     while (frames < frameBudget) {
-        TestScene t[3];
+        TestScene t[4];
         SaverSettings s;
         s.XScale = value(-8, 8);
         s.YScale = value(-8, 8);
@@ -75,7 +78,9 @@ TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
         const bool keepRunning = rng() % 2;
         std::vector<uint8_t> table(kBlendTableSize);
         for (int32_t i = 0; i < kBlendTableSize; ++i) table[i] = keepRunning ? uint8_t(i & 255) : uint8_t(rng());
-        for (TestScene& scene : t) {
+        for (int32_t p = 0; p < 4; ++p) {
+            TestScene& scene = t[p];
+            scene.scene->bands.threads = p == 0 ? 1 : threadCounts[(scenes + p) % 4];
             scene.settings = s;
             scene.Build(hiColor, w, h, tw, th, texel);
             std::memcpy(scene.scene->blendTable, table.data(), table.size());
@@ -86,15 +91,15 @@ TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
         const int count = (w * int64_t{h} > 1000000) ? 1 : 1 + static_cast<int>(rng() % 6);
         MotionState m;
         for (int f = 0; f < count; ++f, ++frames) {
-            for (int32_t p = 0; p < 3; ++p) {
+            for (int32_t p = 0; p < 4; ++p) {
                 UseRowPath(paths[p]);
                 t[p].Render();
             }
             UseRowPath(FastestRowPath());
-            for (int32_t p = 1; p < 3; ++p) {
+            for (int32_t p = 1; p < 4; ++p) {
                 ASSERT_EQ(std::memcmp(t[p].Surface().pixelMemory, t[0].Surface().pixelMemory,
                                       size_t{1} * t[0].Surface().Stride() * h * bytes), 0)
-                    << "row form " << p << " scene " << scenes << " frame " << f;
+                    << "row form " << p << " threads " << t[p].scene->bands.threads << " scene " << scenes << " frame " << f;
                 for (int32_t j = 0; j < (blur > 1 ? blur : 0); ++j)
                     ASSERT_EQ(std::memcmp(t[p].scene->history[hiColor].slots[j], t[0].scene->history[hiColor].slots[j],
                                           size_t{1} * w * h * bytes), 0)

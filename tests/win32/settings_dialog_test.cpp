@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -204,7 +205,9 @@ TEST_F(SettingsDialogTest, BrowseFillsTheFieldOnlyWithAChosenPathThatFits)
     }
     EXPECT_EQ(asked.hwndOwner, dialog);
     EXPECT_EQ(fileAsked, before);
-    EXPECT_EQ(std::string(asked.lpstrFilter, 30), std::string("BMP Files\0*.BMP\0All files\0*.*\0", 30));
+    std::string filters;  // each text up to the empty one, every picture format first
+    for (const char* text = asked.lpstrFilter; *text; text += std::strlen(text) + 1) filters += std::string(text) + "|";
+    EXPECT_EQ(filters, "Pictures (*.bmp;*.png;*.jpg;*.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|All files (*.*)|*.*|");
     EXPECT_STREQ(asked.lpstrTitle, "Select BMP File");
     EXPECT_STREQ(asked.lpstrDefExt, "bmp");
     EXPECT_EQ(asked.Flags, DWORD(OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));

@@ -3,7 +3,8 @@
 # private Xvfb display; activated, the screen must show the hack's moving
 # picture, and deactivated, the hack must end.
 # Usage: xscreensaver_client.sh BUILD_DIR    (installed into a scratch prefix first)
-#        xscreensaver_client.sh --installed  (the hack the .deb put under /usr)
+#        xscreensaver_client.sh --installed  (the hack the .deb put under /usr, added
+#                                             to programs: by the README's command)
 set -euo pipefail
 work=$(mktemp -d /tmp/gyrofold-xss.XXXXXX)
 chmod 755 "$work"
@@ -20,8 +21,6 @@ until_ok() { for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done; return 1
 
 if [ "$1" = --installed ]; then
     prefix=/usr
-    # By name: the daemon finds its hacks in its own libexec folder.
-    program=gyrofold
 else
     prefix=$work/prefix
     cmake --install "$1" --prefix "$prefix" >/dev/null
@@ -37,8 +36,21 @@ if [ "$(id -u)" = 0 ]; then
     as=(runuser -u gyrofold-test -- env)
 fi
 mkdir "$work/home"
+if [ "$1" = --installed ]; then
+    # The README's command makes the list from the system's, with gyrofold
+    # first: the one run below.
+    add=$(sed -n 's/^    \(\[ -e ~\/.xscreensaver \].*\)/\1/p' "$(dirname "$0")/../../README.md")
+    [ -n "$add" ] || fail "no command in the README adds the hack to programs:"
+    HOME=$work/home bash -c "$add"
+    # By name: the daemon finds its hacks in its own libexec folder.
+    program=gyrofold
+    exact=0
+else
+    echo "programs: $program -root -no-hicolor -numbuf 1 -delay 10000" > "$work/home/.xscreensaver"
+    exact=1
+fi
 printf '%s\n' 'mode: one' 'selected: 0' 'timeout: 1:00:00' 'lock: False' 'fade: False' 'unfade: False' \
-    'splash: False' "programs: $program -root -no-hicolor -numbuf 1 -delay 10000" > "$work/home/.xscreensaver"
+    'splash: False' >> "$work/home/.xscreensaver"
 [ "$(id -u)" = 0 ] && chown -R gyrofold-test "$work/home"
 
 Xvfb -displayfd 3 -nolisten tcp -screen 0 480x360x24 3>"$work/display" 2>/dev/null &
@@ -61,17 +73,17 @@ started() {
 }
 started || started || started || fail "the daemon did not start"
 "${user[@]}" xscreensaver-command -activate >/dev/null
-until_ok pgrep -f "^$program -root" >/dev/null || fail "the hack did not start"
-pid=$(pgrep -f "^$program -root")
+until_ok pgrep -f "^$program " >/dev/null || fail "the hack did not start"
+pid=$(pgrep -f "^$program ")
 
-# Every colour on the screen is one of the image's (an 8-bit frame shows its
-# palette exactly), and there are many of them.
+# Many colours on the screen, and with 8-bit frames every one of them is one
+# of the image's (its palette shown exactly).
 colours() { convert "$@" -unique-colors txt:- | grep -o '#[0-9A-F]\{6\}' | sort; }
 colours "$prefix/share/gyrofold/sample.bmp" > "$work/image.txt"
 shows_picture() {
     xwd -root -silent > "$work/$1.xwd"
     colours "xwd:$work/$1.xwd" > "$work/$1.txt"
-    [ "$(wc -l < "$work/$1.txt")" -gt 100 ] && [ -z "$(comm -23 "$work/$1.txt" "$work/image.txt")" ]
+    [ "$(wc -l < "$work/$1.txt")" -gt 100 ] && { [ $exact = 0 ] || [ -z "$(comm -23 "$work/$1.txt" "$work/image.txt")" ]; }
 }
 until_ok shows_picture first || fail "the screen does not show the picture"
 moved() { shows_picture second && ! cmp -s "$work/first.xwd" "$work/second.xwd"; }

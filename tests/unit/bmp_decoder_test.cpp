@@ -517,7 +517,7 @@ TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
     for (size_t i = 0, n = files.size(); i < n; ++i) {
         const Bytes f = files[i].second;
         for (size_t cut : {size_t{10}, size_t{40}, size_t{100}, f.size() / 2, f.size() - 3, f.size() - 1})
-            files.push_back({files[i].first + " cut to " + std::to_string(cut), Bytes(f.begin(), f.begin() + cut)});
+            if (cut < f.size()) files.push_back({files[i].first + " cut to " + std::to_string(cut), Bytes(f.begin(), f.begin() + cut)});
     }
     files.push_back({"empty", {}});
     const std::string path = ::testing::TempDir() + "gyrofold_file_rows.bmp";
@@ -525,7 +525,7 @@ TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
         SCOPED_TRACE(name);
         std::FILE* out = std::fopen(path.c_str(), "wb");
         ASSERT_TRUE(out != nullptr);
-        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        ASSERT_EQ(bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
         std::fclose(out);
         Texels8And16 memory, file;
         memory.ok8 = DecodeBmp8(bytes.data(), bytes.size(), memory.d.b8, memory.error8);

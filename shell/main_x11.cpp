@@ -410,6 +410,7 @@ int main(int argc, char** argv)
     const Window window = ChooseWindow(display, loop, argc, argv, reason);
     if (window == 0 || !AttachX11Target(display, window, output, reason)) {
         std::fprintf(stderr, "gyrofold: %s\n", reason.c_str());
+        XCloseDisplay(display);
         return 1;
     }
     // The Windows saver's 8-bit mode, on a display that has only that.

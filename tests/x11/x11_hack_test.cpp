@@ -25,9 +25,7 @@
 #include <sstream>
 #include <thread>
 
-#include "effect/render_frame.h"
-#include "effect/scene.h"
-#include "imaging/surface_memory.h"
+#include "tests/support/shown_frames.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/picture_writer.h"
 
@@ -68,34 +66,20 @@ struct XvfbSession {
 using Picture = std::vector<uint32_t>;
 
 // The settled frame of the portable core for a still camera (-rot1 0 -zoom2 0)
-// on the sample image, as 0xRRGGBB per pixel, rows top-down, converted as the
-// screen must show it: palette colours exactly, 5-bit channels widened by
-// repeating their top bits.
+// on the sample image, as the screen must show it.
 Picture CoreFrame(int hiColor, int numBuf, int width, int height)
 {
-    auto scene = std::make_unique<Scene>();
     SaverSettings s;
     std::strcpy(s.IMGFilename, SAMPLE_IMAGE_PATH);
     s.UseHiColor = hiColor, s.NumBuf = numBuf;
     s.Rot1 = s.Zoom2 = 0;
     s.ScreenWidth = width, s.ScreenHeight = height;
-    SetupScene(*scene, s, 0, 0);
+    // All black when the scene is not set up: no window shows that. The blur
+    // settles in its history; a palette frame can repeat once and change again
+    // (frames 15 and 17 with three buffers), so all run 64 frames, twice what
+    // the slowest case needs.
     Picture picture(static_cast<size_t>(width) * height);
-    if (!scene->sceneReady) return picture;  // all black: no window shows that
-    const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
-    const auto widen = [](uint32_t c) { return ((c & 31) << 3) | ((c & 31) >> 2); };
-    // The blur settles in its history; a palette frame can repeat once and change again (frames
-    // 15 and 17 with three buffers), so all run 64 frames, twice what the slowest case needs.
-    for (int frame = 0; frame < 64; ++frame) {
-        RenderFrame(*scene, s);
-        for (int i = 0; i < width * height; ++i) {
-            const uint8_t* p = surface.PictureRow(i / width) + (hiColor ? 2 : 1) * (i % width);
-            const uint32_t v = hiColor ? p[0] | p[1] << 8 : 0;
-            const uint8_t* c = surface.colours + 3 * p[0];
-            picture[i] = hiColor ? widen(v >> 10) << 16 | widen(v >> 5) << 8 | widen(v) : c[0] << 16 | c[1] << 8 | c[2];
-        }
-    }
-    TeardownScene(*scene);
+    DrawShownFrames(s, 64, [&](int, const Picture& shown) { picture = shown; });
     return picture;
 }
 

@@ -65,7 +65,8 @@ const std::vector<uint8_t>& PhotoFile(Format format, int sizeIndex)
         picw::JpegForm jpeg;
         jpeg.quality = 90;
         if (format == kJpeg) return file = picw::WriteJpeg(size.width, size.height, rgb, jpeg);
-        picw::PngPicture png{size.width, size.height};
+        picw::PngPicture png;
+        png.width = size.width, png.height = size.height;
         png.samples.assign(rgb.begin(), rgb.end());
         file = picw::WritePng(png);
     }

@@ -421,11 +421,11 @@ TEST(EntryPoint, DrawingModesAskForTheirWindowAndEndWithZeroWhenRefused)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.back());
-        classAccepted = c.classAccepted, windowsMade = 0, madeParent = nullptr;
+        classAccepted = c.classAccepted, windowsMade = 0, madeParent = nullptr, madeStyle = 0;
         EXPECT_EQ(RunMain(c.arguments), 0);
         EXPECT_EQ(windowsMade, c.classAccepted ? 1 : 0);
         EXPECT_EQ(madeParent, c.parent);
-        if (c.classAccepted) EXPECT_EQ(madeStyle & (WS_CHILD | WS_POPUP), DWORD(c.parent ? WS_CHILD : WS_POPUP));
+        EXPECT_EQ(madeStyle & (WS_CHILD | WS_POPUP), DWORD(!c.classAccepted ? 0 : c.parent ? WS_CHILD : WS_POPUP));
     }
     TheShell = ShellState{};
     DestroyWindow(host);

@@ -23,7 +23,7 @@ until_ok() { for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done; return 1
 cp "$1" "$config/$name.xml"
 # Motion values of the Windows dialog's table, and none of them the default.
 line="-root -delay 1000 -image /tmp/picture.bmp -rot1 0.05 -rot2 10 -zoom1 0.7 -zoom2 1.3 -xscale 0.5"
-line+=" -yscale 2.5 -numbuf 5 -no-hicolor -warpy -frame-width 320 -frame-height 200 -low-resolution -threads 3 -fps"
+line+=" -yscale 2.5 -numbuf 5 -no-hicolor -warpy -frame-width 320 -frame-height 200 -low-resolution -threads 3 -duration 30 -fps"
 printf '%s\n' 'mode: one' 'selected: 0' "programs: $name $line" > "$work/.xscreensaver"
 
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>/dev/null &

@@ -594,6 +594,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"NotANumber", {"-delay", "abc"}, "gyrofold: -delay: expected an integer from 0 to 2147483647, got \"abc\""},
         OptionCase{"NotFinite", {"--rot1", "nan"}, "gyrofold: --rot1: expected a finite decimal number, got \"nan\""},
         OptionCase{"Unknown", {"-bogus"}, "gyrofold: unknown option \"-bogus\""},
+        OptionCase{"BadGeometry", {"-geometry", "0x10"}, "gyrofold: -geometry: expected WxH+X+Y, got \"0x10\""},
         OptionCase{"AllGood", {"--numbuf", "-2", "-no-warpy", "-rot1", "-0.5", "-xscale", "1e300", "-window-id", "077",
                                "-image", std::string(299, 'a')}, ""}),
     [](const auto& info) { return std::string(info.param.name); });

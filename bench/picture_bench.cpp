@@ -1,19 +1,30 @@
-// Pictures from the file's bytes in memory to the texture, in both colour
-// modes, at a phone camera's sizes: 2, 24 and 64 megapixels (64 being the
-// largest picture the loaders accept), beside memcpy of the same bytes, which
-// no decoder can beat. Rates are megapixels per second of the picture.
+// Pictures from the file's bytes in memory to the texture (BMP, PNG and JPEG;
+// the 8-bit mode through the quantiser) at a phone camera's sizes: 2, 24 and
+// 64 megapixels, 64 being the largest picture the loaders accept. Beside them
+// memcpy of a 32-bit BMP's bytes, which no decoder can beat, and
+// libjpeg-turbo's own decode of the same JPEG, the floor under ours.
 // The pictures are photo-like: smooth gradients with fine noise, so that the
 // 8-bit mode meets far more than 256 colours and takes the median cut.
-// Rates are of processor time: the machine is shared, and the decoders use one
-// thread.
+// Rates are megapixels of picture per second of processor time: the machine is
+// shared, and every decoder here uses one thread.
 
 #include <benchmark/benchmark.h>
 
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "imaging/bmp_decoder.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/texel_rows.h"
 
 namespace {
 
@@ -22,18 +33,25 @@ struct Size {
 };
 const Size kSizes[] = {{1632, 1224}, {6000, 4000}, {8192, 8192}};
 
-// A photo-like colour at (x, y).
-void PhotoPixel(int32_t x, int32_t y, uint32_t& seed, uint8_t rgb[3])
+// A photo-like picture: rows of red, green, blue, top row first.
+std::vector<uint8_t> PhotoRgb(Size size)
 {
-    seed = seed * 1664525u + 1013904223u;
-    const uint32_t noise = seed >> 24;
-    rgb[0] = static_cast<uint8_t>((x >> 4) + (noise & 7));
-    rgb[1] = static_cast<uint8_t>((y >> 4) + ((noise >> 3) & 7));
-    rgb[2] = static_cast<uint8_t>(((x + y) >> 5) ^ (noise >> 6));
+    std::vector<uint8_t> rgb(size_t(size.width) * size.height * 3);
+    uint32_t seed = 1;
+    uint8_t* p = rgb.data();
+    for (int32_t y = 0; y < size.height; ++y)
+        for (int32_t x = 0; x < size.width; ++x, p += 3) {
+            seed = seed * 1664525u + 1013904223u;
+            const uint32_t noise = seed >> 24;
+            p[0] = static_cast<uint8_t>((x >> 4) + (noise & 7));
+            p[1] = static_cast<uint8_t>((y >> 4) + ((noise >> 3) & 7));
+            p[2] = static_cast<uint8_t>(((x + y) >> 5) ^ (noise >> 6));
+        }
+    return rgb;
 }
 
 // A bottom-up BMP with the 40-byte header, 24 or 32 bits a pixel.
-std::vector<uint8_t> PhotoBmp(Size size, int bits)
+std::vector<uint8_t> EncodeBmp(const std::vector<uint8_t>& rgb, Size size, int bits)
 {
     const size_t rowBytes = (size_t(size.width) * bits / 8 + 3) & ~size_t{3};
     const size_t total = 54 + rowBytes * size_t(size.height);
@@ -50,16 +68,75 @@ std::vector<uint8_t> PhotoBmp(Size size, int bits)
     put32(22, static_cast<uint32_t>(size.height));
     file[26] = 1;
     file[28] = static_cast<uint8_t>(bits);
-    uint32_t seed = 1;
+    const uint8_t* s = rgb.data();
     for (int32_t y = 0; y < size.height; ++y) {
-        uint8_t* row = file.data() + 54 + rowBytes * size_t(size.height - 1 - y);
-        for (int32_t x = 0; x < size.width; ++x) {
-            uint8_t rgb[3];
-            PhotoPixel(x, y, seed, rgb);
-            uint8_t* p = row + size_t(x) * (bits / 8);
-            p[0] = rgb[2];
-            p[1] = rgb[1];
-            p[2] = rgb[0];
+        uint8_t* p = file.data() + 54 + rowBytes * size_t(size.height - 1 - y);
+        for (int32_t x = 0; x < size.width; ++x, s += 3, p += bits / 8) {
+            p[0] = s[2];
+            p[1] = s[1];
+            p[2] = s[0];
+        }
+    }
+    return file;
+}
+
+std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgb, Size size)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(size.width);
+    image.height = static_cast<png_uint_32>(size.height);
+    image.format = PNG_FORMAT_RGB;
+    png_alloc_size_t bytes = 0;
+    png_image_write_to_memory(&image, nullptr, &bytes, 0, rgb.data(), 0, nullptr);
+    std::vector<uint8_t> file(bytes);
+    png_image_write_to_memory(&image, file.data(), &bytes, 0, rgb.data(), 0, nullptr);
+    file.resize(bytes);
+    return file;
+}
+
+std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, Size size)
+{
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors{};
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long bytes = 0;
+    jpeg_mem_dest(&c, &out, &bytes);
+    c.image_width = static_cast<JDIMENSION>(size.width);
+    c.image_height = static_cast<JDIMENSION>(size.height);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(rgb.data()) + size_t(c.next_scanline) * size.width * 3;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> file(out, out + bytes);
+    std::free(out);
+    return file;
+}
+
+enum Format { kBmp24, kBmp32, kPng, kJpeg };
+const char* const kFormatNames[] = {"BMP 24-bit", "BMP 32-bit", "PNG", "JPEG"};
+
+// Each file once per run, whichever benchmarks ask for it.
+const std::vector<uint8_t>& PhotoFile(Format format, int size)
+{
+    static std::map<std::pair<int, int>, std::vector<uint8_t>> files;
+    auto& file = files[{format, size}];
+    if (file.empty()) {
+        const std::vector<uint8_t> rgb = PhotoRgb(kSizes[size]);
+        switch (format) {
+        case kBmp24: file = EncodeBmp(rgb, kSizes[size], 24); break;
+        case kBmp32: file = EncodeBmp(rgb, kSizes[size], 32); break;
+        case kPng: file = EncodePng(rgb, kSizes[size]); break;
+        case kJpeg: file = EncodeJpeg(rgb, kSizes[size]); break;
         }
     }
     return file;
@@ -71,29 +148,92 @@ void SetRate(benchmark::State& state, Size size)
     state.counters["MP/s"] = benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Arguments: bits (24 or 32), hiColor, size.
-void BM_Bmp(benchmark::State& state)
+template <typename Bitmap>
+bool Decode(Format format, const std::vector<uint8_t>& file, Bitmap& out, std::string& error)
 {
-    const Size size = kSizes[state.range(2)];
-    const std::vector<uint8_t> file = PhotoBmp(size, static_cast<int>(state.range(0)));
+    PictureSource source;
+    source.data = file.data();
+    source.size = file.size();
+    constexpr bool kEightBit = std::is_same_v<Bitmap, Bitmap8>;
+    switch (format) {
+    case kPng:
+        if constexpr (kEightBit) return DecodePng8(source, out, error);
+        else return DecodePng16(source, out, error);
+    case kJpeg:
+        if constexpr (kEightBit) return DecodeJpeg8(source, out, error);
+        else return DecodeJpeg16(source, out, error);
+    default:
+        if constexpr (kEightBit) return DecodeBmp8(file.data(), file.size(), out, error);
+        else return DecodeBmp16(file.data(), file.size(), out, error);
+    }
+}
+
+// Arguments: format, hiColor, size.
+void BM_Picture(benchmark::State& state)
+{
+    const Format format = static_cast<Format>(state.range(0));
+    const std::vector<uint8_t>& file = PhotoFile(format, static_cast<int>(state.range(2)));
     std::string error;
     for (auto _ : state) {
         bool ok;
         if (state.range(1)) {
             Bitmap16 out;
-            ok = DecodeBmp16(file.data(), file.size(), out, error);
+            ok = Decode(format, file, out, error);
             benchmark::DoNotOptimize(out.pixels.data());
         } else {
             Bitmap8 out;
-            ok = DecodeBmp8(file.data(), file.size(), out, error);
+            ok = Decode(format, file, out, error);
             benchmark::DoNotOptimize(out.pixels.data());
         }
         if (!ok) state.SkipWithError(error.c_str());
     }
-    SetRate(state, size);
+    state.SetLabel(kFormatNames[format]);
+    SetRate(state, kSizes[state.range(2)]);
 }
 
-// memcpy of a 32-bit BMP's bytes. Argument: size.
+// libjpeg-turbo's own decode of the same JPEG to rows of red, green, blue,
+// each row dropped as the next comes: the floor under the JPEG decoder; and the
+// same rows handed to the row writer of either texture form as they come.
+// Arguments: rows to (0 nowhere, 1 16-bit texels, 2 8-bit indices), size.
+void BM_LibjpegTurbo(benchmark::State& state)
+{
+    const std::vector<uint8_t>& file = PhotoFile(kJpeg, static_cast<int>(state.range(1)));
+    std::vector<uint8_t> row(size_t(kSizes[state.range(1)].width) * 3);
+    std::string error;
+    for (auto _ : state) {
+        jpeg_decompress_struct c{};
+        jpeg_error_mgr errors{};
+        c.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&c);
+        jpeg_mem_src(&c, file.data(), static_cast<unsigned long>(file.size()));
+        jpeg_read_header(&c, TRUE);
+        c.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&c);
+        const auto width = static_cast<int32_t>(c.output_width), height = static_cast<int32_t>(c.output_height);
+        RgbRowWriter<Bitmap16> writer16;
+        RgbRowWriter<Bitmap8> writer8;
+        if ((state.range(0) == 1 && !writer16.Start(width, height, error)) ||
+            (state.range(0) == 2 && !writer8.Start(width, height, error)))
+            state.SkipWithError(error.c_str());
+        while (c.output_scanline < c.output_height) {
+            JSAMPROW p = row.data();
+            jpeg_read_scanlines(&c, &p, 1);
+            if (state.range(0) == 1) writer16.Row(row.data());
+            if (state.range(0) == 2) writer8.Row(row.data());
+        }
+        jpeg_finish_decompress(&c);
+        jpeg_destroy_decompress(&c);
+        Bitmap16 out16;
+        Bitmap8 out8;
+        if (state.range(0) == 1) writer16.Finish(out16);
+        if (state.range(0) == 2) writer8.Finish(out8);
+        benchmark::DoNotOptimize(out16.pixels.data());
+        benchmark::DoNotOptimize(out8.pixels.data());
+    }
+    SetRate(state, kSizes[state.range(1)]);
+}
+
+// memcpy of as many bytes as the 32-bit BMP holds. Argument: size.
 void BM_Memcpy(benchmark::State& state)
 {
     const Size size = kSizes[state.range(0)];
@@ -109,9 +249,13 @@ void BM_Memcpy(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_Bmp)
-    ->ArgNames({"bits", "hicolor", "size"})
-    ->ArgsProduct({{24, 32}, {1, 0}, {0, 1, 2}})
+BENCHMARK(BM_Picture)
+    ->ArgNames({"format", "hicolor", "size"})
+    ->ArgsProduct({{kBmp24, kBmp32, kPng, kJpeg}, {1, 0}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibjpegTurbo)
+    ->ArgNames({"rows_to", "size"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->ArgNames({"size"})->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 

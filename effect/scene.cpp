@@ -1,6 +1,7 @@
 #include "effect/scene.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "imaging/status_text.h"
 
@@ -53,7 +54,45 @@ void DeleteSurface(Scene& scene)
 
 }  // namespace
 
-void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandle previewHost)
+void LoadScenePicture(const char* file, int32_t hiColor, int32_t numBuf, ScenePicture& out)
+{
+    out.file = file != nullptr ? file : "";
+    out.hiColor = hiColor != 0 ? 1 : 0;
+    out.error.clear();
+    Texture& t = out.texture;
+    int32_t loaded;
+    if (out.hiColor) {
+        uint16_t* pixels = nullptr;
+        loaded = LoadTexture16(file, &t.width, &t.height, &pixels, &out.error);
+        t.pixels = pixels;
+    } else {
+        uint8_t* pixels = nullptr;
+        uint8_t* palette = nullptr;
+        loaded = LoadTexture8(file, &t.width, &t.height, &palette, &pixels, &out.error);
+        t.pixels = pixels;
+        if (loaded == 0) std::memcpy(out.palette, palette, sizeof out.palette);
+        std::free(palette);
+    }
+    if (loaded != 0) {
+        if (out.error.empty()) out.error = "cannot be read";
+        return;
+    }
+    // The mapper divides by both sizes; a texture without texels is no texture.
+    if (t.width < 4 || t.height < 1) {
+        std::free(t.pixels);
+        t = Texture{};
+        out.error = "picture narrower than 4 pixels";
+        return;
+    }
+    if (!out.hiColor && BlurFrames(numBuf) > 1) {
+        out.blendTable.resize(kBlendTableSize);
+        BlendProgress quiet;
+        BuildBlendTable(out.palette, out.blendTable.data(), quiet);
+    }
+}
+
+void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandle previewHost,
+                ScenePicture* picture)
 {
     scene.hiColorActive = s.UseHiColor != 0 ? 1 : 0;
     WindowHandle target = window;
@@ -75,56 +114,40 @@ void SetupScene(Scene& scene, SaverSettings& s, WindowHandle window, WindowHandl
     DeleteSurface(scene);
     scene.currentSurface = CreateSurface(scene.hiColorActive, target, frame);
 
-    Texture t;
-    uint8_t* palette = nullptr;
-    int32_t loaded = -1;
-    scene.imageError.clear();
-    if (scene.currentSurface == nullptr) {
-        scene.imageError = "no frame memory";
-    } else if (scene.hiColorActive) {
-        uint16_t* pixels = nullptr;
-        loaded = LoadTexture16(s.IMGFilename, &t.width, &t.height, &pixels, &scene.imageError);
-        t.pixels = pixels;
-    } else {
-        uint8_t* pixels = nullptr;
-        loaded = LoadTexture8(s.IMGFilename, &t.width, &t.height, &palette, &pixels, &scene.imageError);
-        t.pixels = pixels;
+    // The picture is read here unless one was made ready for this mode.
+    ScenePicture readHere;
+    if (picture == nullptr || picture->hiColor != scene.hiColorActive) {
+        picture = &readHere;
+        if (scene.currentSurface != nullptr) LoadScenePicture(s.IMGFilename, scene.hiColorActive, 0, readHere);
+        else readHere.error = "no frame memory";
     }
-    // The mapper divides by both sizes; a texture without texels is no texture.
-    if (loaded == 0 && (t.width < 4 || t.height < 1)) {
-        std::free(t.pixels);
-        std::free(palette);
-        t.pixels = nullptr;
-        palette = nullptr;
-        scene.imageError = "picture narrower than 4 pixels";
-        loaded = -1;
-    }
-    if (loaded == 0) {
+    scene.imageError = picture->error;
+    Texture t = picture->texture;
+    if (scene.imageError.empty()) {
         t.rowOffsets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(t.height)));
-        if (t.rowOffsets == nullptr) {
-            scene.imageError = "out of memory";
-            loaded = -1;
-        }
+        if (t.rowOffsets == nullptr) scene.imageError = "out of memory";
     }
-    if (loaded != 0) {
-        if (scene.imageError.empty()) scene.imageError = "cannot be read";
-        std::free(palette);
-        FreeTexture(t);
+    if (!scene.imageError.empty()) {
         ShowLoadError(target);
         DeleteSurface(scene);
         return;
     }
+    // The scene owns the texels from here on.
+    picture->texture = Texture{};
+    const uint8_t* palette = picture->palette;
 
     if (!scene.hiColorActive) {
         if (s.NumBuf > 1) {
             CountdownTarget countdown = {window, ClientRectOf(window)};
             scene.blendProgress.show = ShowBlendProgress;
             scene.blendProgress.context = &countdown;
-            BuildBlendTable(palette, scene.blendTable, scene.blendProgress);
+            if (picture->blendTable.size() == kBlendTableSize)
+                std::memcpy(scene.blendTable, picture->blendTable.data(), kBlendTableSize);
+            else
+                BuildBlendTable(palette, scene.blendTable, scene.blendProgress);
             scene.blendProgress.context = nullptr;
         }
         scene.currentSurface->SetPalette(palette);
-        std::free(palette);
     }
     for (int32_t y = 0; y < t.height; ++y) t.rowOffsets[y] = y * t.width;
     scene.texture = t;

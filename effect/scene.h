@@ -2,7 +2,9 @@
 // Everything the frame renderer needs, built from the settings at the start of
 // a run and given back at its end.
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "effect/band_pool.h"
 #include "effect/motion.h"
@@ -34,6 +36,27 @@ struct Scene {
     std::string imageError;
 };
 
+// A picture made ready before its scene is built, on any thread: the texture
+// in one colour mode with its palette and, for an 8-bit blurred run, its blend
+// table, so that building the scene with it decodes nothing.
+struct ScenePicture {
+    ScenePicture() = default;
+    ScenePicture(const ScenePicture&) = delete;
+    ScenePicture& operator=(const ScenePicture&) = delete;
+    ~ScenePicture() { std::free(texture.pixels); }
+
+    std::string file;
+    int32_t hiColor = 0;  // the colour mode it was made for
+    Texture texture;      // pixels owned here until a scene takes them; no row offsets
+    uint8_t palette[768] = {};
+    std::vector<uint8_t> blendTable;  // kBlendTableSize bytes, or empty
+    std::string error;  // why the file cannot be used; empty when it can
+};
+
+// Reads file for a run in the given colour mode; with numBuf frames of blur
+// in 8-bit mode the blend table is built as well. Touches no window.
+void LoadScenePicture(const char* file, int32_t hiColor, int32_t numBuf, ScenePicture& out);
+
 // The saver program's one scene.
 extern Scene TheScene;
 
@@ -50,7 +73,10 @@ constexpr int32_t kLargestFrameSide = 16384;
 // history holds, NumBuf is changed in memory. Frame sides are kept between 0
 // and kLargestFrameSide. A texture that cannot be loaded, or memory that
 // cannot be had, shows the image load error and leaves the scene not ready.
-void SetupScene(Scene& scene, SaverSettings& settings, WindowHandle window, WindowHandle previewHost);
+// With a picture made for the run's colour mode, setup takes its texture
+// and blend table instead of reading IMGFilename.
+void SetupScene(Scene& scene, SaverSettings& settings, WindowHandle window, WindowHandle previewHost,
+                ScenePicture* picture = nullptr);
 
 // Gives back what setup built; does nothing when the scene is not ready.
 void TeardownScene(Scene& scene);

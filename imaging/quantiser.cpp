@@ -172,9 +172,12 @@ uint32_t SlotOf(uint32_t rgb) { return (rgb * 2654435761u) >> 22; }
 struct Quantiser::State {
     // A histogram cell's population and the sums of its colours' lowest three
     // bits a channel: the top five are the cell's own, so the full sums come
-    // back exactly, and 32 bits hold them for the largest picture allowed.
+    // back exactly. 32 bits hold each for the largest picture allowed (7 x
+    // 2^26 < 2^32), so two share a 64-bit word and one add updates both with
+    // no carry between them: two adds a pixel.
     struct Bin {
-        uint32_t count = 0, red = 0, green = 0, blue = 0;
+        uint64_t countAndBlue = 0;  // population, blue sum << 32
+        uint64_t redAndGreen = 0;   // red sum, green sum << 32
     };
     std::vector<Bin> bins = std::vector<Bin>(32768);
     bool few = true;
@@ -203,14 +206,17 @@ void Quantiser::Add(const uint32_t* colours, int32_t count, uint16_t* codes)
 {
     State& s = *state_;
     State::Bin* bins = s.bins.data();
+    // Each colour's cell is its code once the colours are many.
+    const bool coded = codes != nullptr && !s.few;
     for (int32_t x = 0; x < count; ++x) {
         const uint32_t c = colours[x];
-        State::Bin& bin = bins[CellOf(c)];
-        ++bin.count;
-        bin.red += (c >> 16) & 7;
-        bin.green += (c >> 8) & 7;
-        bin.blue += c & 7;
+        const uint32_t cell = CellOf(c);
+        State::Bin& bin = bins[cell];
+        bin.countAndBlue += 1 | (uint64_t{c & 7} << 32);
+        bin.redAndGreen += ((c >> 16) & 7) | (uint64_t{(c >> 8) & 7} << 32);
+        if (coded) codes[x] = static_cast<uint16_t>(cell);
     }
+    if (coded) return;
     int32_t x = 0;
     if (s.few) {
         uint32_t last = kNoColour;
@@ -255,9 +261,9 @@ void Quantiser::Finish(uint8_t palette[768])
     std::vector<MedianCut::Cell> cells(32768);
     for (uint32_t cell = 0; cell < 32768; ++cell) {
         const State::Bin& bin = s.bins[cell];
-        const uint64_t n = bin.count;
-        cells[cell] = {n, n * ((cell >> 7) & 0xF8) + bin.red, n * ((cell >> 2) & 0xF8) + bin.green,
-                       n * ((cell << 3) & 0xF8) + bin.blue};
+        const uint64_t n = bin.countAndBlue & 0xFFFFFFFFu;
+        cells[cell] = {n, n * ((cell >> 7) & 0xF8) + (bin.redAndGreen & 0xFFFFFFFFu),
+                       n * ((cell >> 2) & 0xF8) + (bin.redAndGreen >> 32), n * ((cell << 3) & 0xF8) + (bin.countAndBlue >> 32)};
     }
     MedianCut(std::move(cells)).Build(palette, s.map);
     std::vector<State::Bin>().swap(s.bins);

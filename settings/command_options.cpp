@@ -49,7 +49,10 @@ const OptionRow kOptionRows[] = {
     Integer("window-id", kSaver, &O::windowId, 1, 0x1FFFFFFF, "ID", "draw into this window (decimal or 0x hex)",
             OptionKind::WindowId),
     Text("image", kBoth | kPage, &O::image, kImageFilenameLimit, "FILE",
-         "the picture tiled across the plane (the saver: the sample picture when not given)"),
+         "the picture tiled across the plane, BMP, PNG or JPEG (the saver: the sample picture when not given; "
+         "or a folder of pictures, one chosen at random)"),
+    Integer("duration", kSaver | kPage, &O::duration, 0, 86400, "SECONDS",
+            "with a folder for -image: seconds before the next picture (0: keep the first)"),
     Text("out", kRender, &O::out, 4096, "PATH",
          "a name with a number pattern (frame-%04d.png) writes every frame; a plain name writes the last "
          "frame, or for gif all frames as one animation"),
@@ -73,6 +76,9 @@ const OptionRow kOptionRows[] = {
             "fixed frame width, centred (0: the window's)"),
     Integer("frame-height", kSaver | kPage, &O::frameHeight, 0, kMaxFrameSide, "H",
             "fixed frame height (0: the window's)"),
+    Switch("low-resolution", kSaver | kPage, &O::lowResolution,
+           "the frame, 320 x 240 unless -frame-width and -frame-height say otherwise, scaled with whole pixels "
+           "to fill the window, aspect kept"),
     Integer("threads", kBoth | kPage, &O::threads, 0, 16, "N",
             "threads that draw each frame (0: one per core); every count draws the same picture"),
     Integer("delay", kSaver | kPage, &O::delay, 0, kAnyInt32High, "USEC", "pause after each frame, in microseconds"),

@@ -31,6 +31,7 @@ struct CommandOptions : SaverSettings {
     int32_t lowResolution = 0;
     int32_t delay = 20000;
     int32_t fps = 0;
+    int32_t duration = 0;  // seconds a folder's picture is shown; 0: the first stays
     // The options every XScreenSaver hack takes
     int32_t install = 0;
     std::string visual = "default";

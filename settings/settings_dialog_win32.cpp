@@ -29,7 +29,9 @@ const DWORD kOpenFileNameSize = OPENFILENAME_SIZE_VERSION_400A;
 // OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY.
 static_assert((OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY) == 528388, "chooser flags");
 // Each text NUL-terminated; the literal's own terminator ends the list.
-constexpr char kBitmapFilter[] = "BMP Files\0*.BMP\0All files\0*.*\0";
+// Every format the saver reads first; BMP alone and everything after it.
+constexpr char kBitmapFilter[] =
+    "Pictures (*.bmp;*.png;*.jpg;*.jpeg)\0*.bmp;*.png;*.jpg;*.jpeg\0Bitmaps (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0";
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) != 0; }
 

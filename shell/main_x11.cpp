@@ -3,6 +3,7 @@
 // loop, paced by -delay and by the display's refresh.
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #ifdef GYROFOLD_HAVE_XRANDR
@@ -17,12 +18,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "effect/render_frame.h"
 #include "effect/scene.h"
+#include "imaging/picture_folder.h"
 #include "imaging/surface_x11.h"
 #include "settings/command_options.h"
+#include "shell/picture_rotation.h"
 
 namespace {
 
@@ -98,6 +102,31 @@ double RefreshRate(Display* display)
 
 using Clock = std::chrono::steady_clock;
 
+// With a folder for -image: its pictures, the one shown and since when.
+struct Slideshow {
+    std::unique_ptr<PictureRotation> rotation;
+    std::string shown;  // the file; empty before the first
+    Clock::time_point shownAt;
+    bool exhausted = false;
+};
+Slideshow TheSlideshow;
+
+void ReportLine(const std::string& line) { std::fprintf(stderr, "gyrofold: %s\n", line.c_str()); }
+
+// Builds the scene for the window; a picture that fails is named on stderr
+// once (a rebuild for a resized window does not repeat it).
+void BuildScene(ScenePicture* picture)
+{
+    static std::string reported;
+    X11Target& t = TheX11Target;
+    TheScene.bands.threads = TheOptions.threads;
+    SetupScene(TheScene, Settings, t.window, 0, picture);
+    const std::string line =
+        TheScene.sceneReady ? "" : std::string(picture ? picture->file : Settings.IMGFilename) + ": " + TheScene.imageError;
+    if (!line.empty() && line != reported) ReportLine(line);
+    reported = line;
+}
+
 struct Loop {
     Display* display;
     Atom deleteWindow;
@@ -106,6 +135,18 @@ struct Loop {
     bool clear = true;
     int exitCode = -1;
 };
+
+// A side of the frame: as given, else the window's; the low-resolution look
+// takes the saver's default frame instead and scales it to the window.
+int32_t FrameSide(int32_t given, int32_t lowResolution, int32_t window)
+{
+    return given != 0 ? given : TheOptions.lowResolution ? lowResolution : window;
+}
+
+bool FrameFollowsWindow()
+{
+    return !TheOptions.lowResolution && (TheOptions.frameWidth == 0 || TheOptions.frameHeight == 0);
+}
 
 void HandleEvent(Loop& loop, XEvent& e)
 {
@@ -116,7 +157,7 @@ void HandleEvent(Loop& loop, XEvent& e)
         if (e.xconfigure.width != t.width || e.xconfigure.height != t.height) {
             t.width = e.xconfigure.width;
             t.height = e.xconfigure.height;
-            loop.rebuild = loop.rebuild || TheOptions.frameWidth == 0 || TheOptions.frameHeight == 0;
+            loop.rebuild = loop.rebuild || FrameFollowsWindow();
             loop.clear = true;
         }
         break;
@@ -135,7 +176,8 @@ void HandleEvent(Loop& loop, XEvent& e)
         char c = 0;
         KeySym key = NoSymbol;
         XLookupString(&e.xkey, &c, 1, &key, nullptr);
-        if (c == 'q' || c == 'Q' || key == XK_Escape) loop.exitCode = 0;
+        // Ctrl-C reads as the control character, as in a terminal.
+        if (c == 'q' || c == 'Q' || c == '\003' || key == XK_Escape) loop.exitCode = 0;
         break;
     }
     default:
@@ -149,23 +191,54 @@ void HandleEvent(Loop& loop, XEvent& e)
 void Repaint(Loop& loop)
 {
     X11Target& t = TheX11Target;
+    Slideshow& show = TheSlideshow;
     if (loop.rebuild) {
         TeardownScene(TheScene);
-        Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
-        Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
-        // A failed setup has drawn the error text itself.
-        TheScene.bands.threads = TheOptions.threads;
-        SetupScene(TheScene, Settings, t.window, 0);
+        Settings.ScreenWidth = FrameSide(TheOptions.frameWidth, SaverSettings{}.ScreenWidth, t.width);
+        Settings.ScreenHeight = FrameSide(TheOptions.frameHeight, SaverSettings{}.ScreenHeight, t.height);
+        // A failed setup has drawn the error text itself. A folder's picture
+        // is read again for the new size; before the first there is none.
+        if (show.rotation == nullptr) {
+            BuildScene(nullptr);
+        } else if (!show.shown.empty()) {
+            ScenePicture picture;
+            LoadScenePicture(show.shown.c_str(), Settings.UseHiColor != 0, Settings.NumBuf, picture);
+            BuildScene(&picture);
+        }
         loop.clear = TheScene.sceneReady != 0;
         loop.rebuild = false;
     }
-    if (loop.clear && !TheScene.sceneReady) DrawCentredText(kImageLoadErrorText);
+    const bool waiting = show.rotation != nullptr && show.shown.empty() && !show.exhausted;
+    if (loop.clear && !TheScene.sceneReady && !waiting) DrawCentredText(kImageLoadErrorText);
     if (loop.clear && TheScene.sceneReady) {
         XSetForeground(t.display, t.gc, X11Pixel(0, 0, 0));
         XFillRectangle(t.display, t.window, t.gc, 0, 0, t.width, t.height);
         TheScene.currentSurface->Present();
     }
     loop.clear = false;
+}
+
+// The folder's first picture as soon as it is ready, then the next one each
+// -duration seconds, when it is ready: the scene's rebuild is the only pause.
+void ChangePicture(Loop& loop)
+{
+    Slideshow& show = TheSlideshow;
+    if (show.rotation == nullptr || show.exhausted) return;
+    if (!show.shown.empty() &&
+        (TheOptions.duration == 0 || Clock::now() - show.shownAt < std::chrono::seconds(TheOptions.duration)))
+        return;
+    std::unique_ptr<ScenePicture> picture = show.rotation->Take();
+    if (picture == nullptr) {
+        // Nothing in the folder can be shown: the error text, once.
+        show.exhausted = show.shown.empty() && show.rotation->Exhausted();
+        loop.clear = loop.clear || show.exhausted;
+        return;
+    }
+    TeardownScene(TheScene);
+    BuildScene(picture.get());
+    show.shown = picture->file;
+    show.shownAt = Clock::now();
+    loop.clear = true;
 }
 
 // Takes every waiting event and repaints what they ask for, then sleeps until
@@ -209,26 +282,75 @@ void DrawFrameRate(double fps)
 }
 
 // Null, with the reason, when the own window's visual cannot be found.
-Window ChooseWindow(Display* display, Loop& loop, std::string& reason)
+// A window manager with a virtual root (swm, tvtwm and their heirs) names it
+// in a property of one of the root's children; drawing on the real root would
+// be hidden behind it.
+Window VirtualRoot(Display* display)
+{
+    const Window root = DefaultRootWindow(display);
+    const Atom property = XInternAtom(display, "__SWM_VROOT", False);
+    Window found = root, rootReturn, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return root;
+    for (unsigned int i = 0; i < count && found == root; ++i) {
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* value = nullptr;
+        if (XGetWindowProperty(display, children[i], property, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                               &value) == Success && value != nullptr) {
+            if (type == XA_WINDOW && format == 32 && items == 1) found = *reinterpret_cast<Window*>(value);
+            XFree(value);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+Window ChooseWindow(Display* display, Loop& loop, int argc, char** argv, std::string& reason)
 {
     loop.ownWindow = false;
     if (TheOptions.windowId != 0) return TheOptions.windowId;
     if (TheOptions.root) {
         const char* named = std::getenv("XSCREENSAVER_WINDOW");
         if (named != nullptr && *named != '\0') return std::strtoul(named, nullptr, 0);
-        return DefaultRootWindow(display);
+        return VirtualRoot(display);
     }
     loop.ownWindow = true;
     const int screen = DefaultScreen(display);
     XVisualInfo visual;
     if (!ChooseX11Visual(display, screen, TheOptions.visual, visual, reason)) return 0;
+    XSizeHints size = {};
+    size.width = 640, size.height = 480;
+    if (!TheOptions.geometry.empty()) {
+        unsigned int w = 0, h = 0;
+        const int given = XParseGeometry(TheOptions.geometry.c_str(), &size.x, &size.y, &w, &h);
+        if (given & WidthValue) size.width = static_cast<int>(w), size.flags |= USSize;
+        if (given & HeightValue) size.height = static_cast<int>(h), size.flags |= USSize;
+        // A negative offset counts from the right or bottom edge.
+        if (given & XNegative) size.x += DisplayWidth(display, screen) - size.width;
+        if (given & YNegative) size.y += DisplayHeight(display, screen) - size.height;
+        if (given & (XValue | YValue)) size.flags |= USPosition;
+    }
     XSetWindowAttributes a = {};
     // A visual other than the root's needs a colormap and border of its own.
     a.colormap = XCreateColormap(display, RootWindow(display, screen), visual.visual, AllocNone);
     a.event_mask = KeyPressMask | StructureNotifyMask | ExposureMask;
-    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, visual.depth, InputOutput,
-                             visual.visual, CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
-    XStoreName(display, w, "Gyrofold");
+    Window w = XCreateWindow(display, RootWindow(display, screen), size.x, size.y, size.width, size.height, 0,
+                             visual.depth, InputOutput, visual.visual,
+                             CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
+    // Name, class, command, host and size as window managers and session
+    // tools read them, and the process that draws it.
+    char name[] = "Gyrofold", resName[] = "gyrofold", resClass[] = "Gyrofold";
+    char* nameList = name;
+    XTextProperty title;
+    XStringListToTextProperty(&nameList, 1, &title);
+    XClassHint hint = {resName, resClass};
+    XSetWMProperties(display, w, &title, &title, argv, argc, &size, nullptr, &hint);
+    XFree(title.value);
+    const long pid = getpid();
+    XChangeProperty(display, w, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
     XSetWMProtocols(display, w, &loop.deleteWindow, 1);
     XMapWindow(display, w);
     return w;
@@ -250,7 +372,17 @@ int main(int argc, char** argv)
     case ParseOutcome::Run:
         break;
     }
+    int x, y;
+    unsigned int w = 1, h = 1;
+    const int given = TheOptions.geometry.empty() ? 0 : XParseGeometry(TheOptions.geometry.c_str(), &x, &y, &w, &h);
+    if (!TheOptions.geometry.empty() && (given == NoValue || w == 0 || h == 0 || w > 32767 || h > 32767)) {
+        std::fprintf(stderr, "gyrofold: %s\n",
+                     BadValueText("-geometry", "WxH+X+Y", TheOptions.geometry).c_str());
+        PrintUsage(stderr);
+        return 1;
+    }
     std::strcpy(Settings.IMGFilename, TheOptions.image.c_str());
+    TheX11Target.fillWindow = TheOptions.lowResolution != 0;
     if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
 
     const char* displayName = TheOptions.display.empty() ? nullptr : TheOptions.display.c_str();
@@ -275,13 +407,19 @@ int main(int argc, char** argv)
     output.visual = TheOptions.visual;
     output.installColormap = TheOptions.install != 0;
     std::string reason;
-    const Window window = ChooseWindow(display, loop, reason);
+    const Window window = ChooseWindow(display, loop, argc, argv, reason);
     if (window == 0 || !AttachX11Target(display, window, output, reason)) {
         std::fprintf(stderr, "gyrofold: %s\n", reason.c_str());
+        XCloseDisplay(display);
         return 1;
     }
     // The Windows saver's 8-bit mode, on a display that has only that.
     if (!X11TargetShowsHiColor()) Settings.UseHiColor = 0;
+    // A folder is read on a thread of its own from here on; the window is
+    // drawn (black) and answers meanwhile.
+    if (IsPictureFolder(Settings.IMGFilename))
+        TheSlideshow.rotation = std::make_unique<PictureRotation>(
+            Settings.IMGFilename, Settings.UseHiColor != 0, Settings.NumBuf, TheOptions.duration > 0, ReportLine);
     XGCValues values = {};
     values.graphics_exposures = False;
     t.gc = XCreateGC(display, t.window, GCGraphicsExposures, &values);
@@ -297,6 +435,7 @@ int main(int argc, char** argv)
     double fps = 0;
     while (loop.exitCode < 0) {
         const auto frameStart = Clock::now();
+        ChangePicture(loop);
         Repaint(loop);
         if (TheScene.sceneReady) {
             RenderFrame(TheScene, Settings);
@@ -314,6 +453,7 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
+    TheSlideshow.rotation.reset();
     DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;

@@ -1,7 +1,8 @@
 # gyrofold.scr must run on a bare Windows: it may import the system's own DLLs
-# and nothing else (no compiler run-time, no library of ours).
+# and nothing else (no compiler run-time, no library of ours); ole32 for the
+# Imaging Component that reads PNG and JPEG files.
 # cmake -DOBJDUMP=... -DPROGRAM=... -P imports.cmake
-set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll comctl32.dll comdlg32.dll msvcrt.dll)
+set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll comctl32.dll comdlg32.dll msvcrt.dll ole32.dll)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} could not read ${PROGRAM}")

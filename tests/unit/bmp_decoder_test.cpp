@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -241,6 +243,31 @@ TEST(BmpDecoder, ManyColoursQuantiseCloselyAndDeterministically)
     // green, so a channel is off by a few steps at most.
     EXPECT_LT(squared / (64 * 64 * 3), 40.0);
     EXPECT_LE(worst, 24);
+}
+
+// More than 256 colours in fewer than 256 cells of 5-5-5: the median cut
+// halves boxes down to single cells, so each colour becomes its cell's mean,
+// rounded, which takes every low bit of every colour into account.
+TEST(BmpDecoder, ManyColoursInFewCellsTakeTheirCellsRoundedMean)
+{
+    BmpImage image{24, 16, {}, {}, {}};
+    std::map<int, std::array<int, 4>> cells;  // count, red, green, blue sums
+    for (int i = 0; i < 24 * 16; ++i) {
+        // 384 colours in 6 cells, whose means round up in every channel somewhere.
+        const BmpColor c{uint8_t(8 * (i % 3) + i * 7 / 5 % 8), uint8_t(64 + 8 * (i % 2) + i * 3 / 4 % 8),
+                           uint8_t(200 + i / 64)};
+        image.colors.push_back(c);
+        auto& cell = cells[(c.red >> 3) << 10 | (c.green >> 3) << 5 | c.blue >> 3];
+        cell = {cell[0] + 1, cell[1] + c.red, cell[2] + c.green, cell[3] + c.blue};
+    }
+    const Bitmap8 b8 = Decode(WriteBmp(image, Form(Info, 24))).b8;
+    ASSERT_EQ(b8.pixels.size(), 384u);
+    for (int i = 0; i < 24 * 16; ++i) {
+        const BmpColor c = image.colors[size_t(i)];
+        const auto& [n, r, g, b] = cells[(c.red >> 3) << 10 | (c.green >> 3) << 5 | c.blue >> 3];
+        ASSERT_EQ(PaletteColor(b8, b8.pixels[i]), (BmpColor{uint8_t((r + n / 2) / n), uint8_t((g + n / 2) / n),
+                                                            uint8_t((b + n / 2) / n)})) << i;
+    }
 }
 
 TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)

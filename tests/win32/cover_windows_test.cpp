@@ -1,7 +1,7 @@
 // The other monitors' covers in a full-screen run, on monitors this test
 // makes up: wine on a virtual X display shows one monitor, so the platform's
-// monitor list is replaced through the import table (iat_hook.h) and every
-// other call, message and window is the real thing.
+// monitor list is replaced through the import table (iat_hook.h); every other
+// call, message and window is the real thing.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,20 +15,18 @@
 
 namespace {
 
-// The first is the primary monitor, which the saver window covers itself.
-std::vector<RECT> monitors;
+std::vector<RECT> monitors;  // the first is the primary one
 
 BOOL WINAPI ListMonitors(HDC, LPCRECT, MONITORENUMPROC proc, LPARAM data)
 {
-    for (size_t i = 0; i < monitors.size(); ++i)
-        if (!proc(reinterpret_cast<HMONITOR>(i + 1), nullptr, &monitors[i], data)) break;
+    for (size_t i = 0; i < monitors.size() && proc(reinterpret_cast<HMONITOR>(i + 1), nullptr, &monitors[i], data); ++i) {}
     return TRUE;
 }
 
 BOOL WINAPI DescribeMonitor(HMONITOR monitor, LPMONITORINFO info)
 {
     const size_t i = reinterpret_cast<size_t>(monitor) - 1;
-    if (i >= monitors.size() || info->cbSize < sizeof(MONITORINFO)) return FALSE;
+    if (i >= monitors.size()) return FALSE;
     info->rcMonitor = info->rcWork = monitors[i];
     info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
     return TRUE;
@@ -49,26 +47,24 @@ std::vector<HWND> Covers()
     return found;
 }
 
-// The covers' rectangles, in the order of the monitor list.
-std::vector<RECT> CoveredRects(HWND saver)
+// How many covers match a monitor other than the primary one: its rectangle,
+// visible, topmost, owned by the saver window.
+size_t CoveredMonitors(HWND saver)
 {
-    std::vector<RECT> rects;
-    for (const RECT& m : monitors)
+    size_t covered = 0;
+    for (size_t i = 1; i < monitors.size(); ++i)
         for (HWND cover : Covers()) {
             RECT r;
             GetWindowRect(cover, &r);
-            if (EqualRect(&r, &m) && IsWindowVisible(cover) && GetWindow(cover, GW_OWNER) == saver &&
-                (GetWindowLongPtrA(cover, GWL_EXSTYLE) & WS_EX_TOPMOST))
-                rects.push_back(r);
+            covered += EqualRect(&r, &monitors[i]) && IsWindowVisible(cover) && GetWindow(cover, GW_OWNER) == saver &&
+                       (GetWindowLongPtrA(cover, GWL_EXSTYLE) & WS_EX_TOPMOST);
         }
-    return rects;
+    return covered;
 }
 
-bool QuitPosted()
+void Pump()
 {
-    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&msg))
-        if (msg.message == WM_QUIT) return true;
-    return false;
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
 }
 
 const RECT kPrimary = {0, 0, 1024, 768}, kRight = {1024, -100, 3584, 1340}, kLeft = {-1280, 0, 0, 1024},
@@ -91,19 +87,16 @@ protected:
         TheSettings = SaverSettings{};
         TheSettings.Stretch = -1;
         TheSettings.IMGFilename[0] = '\0';
-        monitors = {kPrimary, kRight, kLeft};
     }
     void TearDown() override
     {
         if (IsWindow(saver_)) DestroyWindow(saver_);
-        QuitPosted();
+        Pump();
         TheShell = ShellState{};
     }
-    // A full-screen run past its start-up.
-    void Start()
+    void Ticks(int count)
     {
-        ASSERT_NE(saver_ = CreateSaverWindow(nullptr), nullptr);
-        for (int tick = 0; tick < 3; ++tick) SendMessageA(saver_, WM_TIMER, 1, 0);
+        for (int tick = 0; tick < count; ++tick) SendMessageA(saver_, WM_TIMER, 1, 0);
         SetCursor(nullptr);
     }
     IatHook list_{"user32.dll", "EnumDisplayMonitors", reinterpret_cast<void*>(&ListMonitors)};
@@ -113,87 +106,61 @@ protected:
 };
 bool CoverWindowsTest::registered = false;
 
-// Every monitor but the primary gets a black topmost cover of its own size
-// for the run, again whenever the displays change, and none in a preview.
+// Every monitor but the primary one gets a black topmost cover of its own
+// size, again whenever the displays change; the covers go with the window.
 TEST_F(CoverWindowsTest, EveryOtherMonitorIsCoveredAsTheDisplaysChange)
 {
-    Start();
-    EXPECT_EQ(CoveredRects(saver_).size(), 2u);
-    EXPECT_EQ(Covers().size(), 2u);
+    monitors = {kPrimary, kRight, kLeft};
+    ASSERT_NE(saver_ = CreateSaverWindow(nullptr), nullptr);
+    EXPECT_EQ(CoveredMonitors(saver_), 2u);
     EXPECT_EQ(GetForegroundWindow(), saver_);  // the keyboard stays with the saver window
-    const std::vector<std::vector<RECT>> changes = {{kPrimary, kBelow}, {kPrimary}, {kPrimary, kLeft, kBelow, kRight}};
-    for (const auto& change : changes) {
+    for (const auto& change : std::vector<std::vector<RECT>>{{kPrimary, kBelow}, {kPrimary}, {kPrimary, kLeft, kBelow, kRight}}) {
         monitors = change;
         SendMessageA(saver_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
-        EXPECT_EQ(CoveredRects(saver_).size(), change.size() - 1);
+        EXPECT_EQ(CoveredMonitors(saver_), change.size() - 1);
         EXPECT_EQ(Covers().size(), change.size() - 1);
     }
-    SendMessageA(saver_, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(saver_));
+    DestroyWindow(saver_);
     EXPECT_TRUE(Covers().empty());
-
-    HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-    TheShell = ShellState{};
-    TheShell.preview = 1, TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-    ASSERT_NE(saver_ = CreateSaverWindow(host), nullptr);
-    SendMessageA(saver_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
-    EXPECT_TRUE(Covers().empty());
-    DestroyWindow(host);
 }
 
-// Input on a cover goes the saver window's way: ignored during start-up,
-// then a close request to the saver window; Alt+F4 and WM_CLOSE on a cover
-// do nothing.
-TEST_F(CoverWindowsTest, InputOnACoverAsksTheSaverToClose)
+// Input on a cover goes the saver window's way: ignored during start-up, then
+// a close request; a real click there ends the run, covers and all. The
+// made-up monitor overlaps the real screen so that the pointer can get there.
+TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
 {
+    monitors = {kPrimary, {600, 400, 900, 700}};
     ASSERT_NE(saver_ = CreateSaverWindow(nullptr), nullptr);
-    const auto asksToClose = [this](UINT message) {
-        SendMessageA(Covers().front(), message, 0, 0);
+    HWND cover = Covers().at(0);
+    const auto asksToClose = [this, cover](UINT message) {
+        SendMessageA(cover, message, 0, 0);
         bool any = false;
         for (MSG msg; PeekMessageA(&msg, saver_, WM_CLOSE, WM_CLOSE, PM_REMOVE);) any = true;
         return any;
     };
+    SetCursorPos(750, 550);  // the pointer rests on the cover from start-up on
+    Pump();
+    Ticks(2);
     EXPECT_FALSE(asksToClose(WM_MOUSEMOVE));
-    for (int tick = 0; tick < 3; ++tick) SendMessageA(saver_, WM_TIMER, 1, 0);
-    SetCursor(nullptr);
-    for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
-        EXPECT_TRUE(asksToClose(m)) << m;
-    SendMessageA(Covers().front(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    SendMessageA(Covers().front(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(Covers().size(), 2u);
-    EXPECT_TRUE(IsWindow(saver_));
-}
+    Ticks(1);
+    for (UINT m : {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) EXPECT_TRUE(asksToClose(m)) << m;
+    SendMessageA(cover, WM_CLOSE, 0, 0);  // only the saver window ends the run
+    ASSERT_TRUE(IsWindow(cover));
 
-// A real click where a cover lies ends the run, covers and all. The made-up
-// monitor overlaps the real screen so that the pointer can get there.
-TEST_F(CoverWindowsTest, AClickOnACoverEndsTheRun)
-{
-    monitors = {kPrimary, {600, 400, 900, 700}};
-    Start();
-    SetCursorPos(750, 550);
+    // A display change that leaves the monitor as it was keeps its cover, so
+    // the pointer resting on it reports no move.
+    SendMessageA(saver_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10)) Pump();
+    ASSERT_TRUE(IsWindow(saver_));
+    EXPECT_EQ(Covers(), std::vector<HWND>{cover});
+
     INPUT click[2] = {};
     click[0].type = click[1].type = INPUT_MOUSE;
     click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SetCursor(nullptr);
     ASSERT_EQ(SendInput(2, click, sizeof(INPUT)), 2u);
-    for (DWORD start = GetTickCount(); IsWindow(saver_) && GetTickCount() - start < 5000;) {
-        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
-        Sleep(10);
-    }
+    for (DWORD start = GetTickCount(); IsWindow(saver_) && GetTickCount() - start < 5000; Sleep(10)) Pump();
     EXPECT_FALSE(IsWindow(saver_));
     EXPECT_TRUE(Covers().empty());
-}
-
-UINT_PTR WINAPI RefuseTimer(HWND, UINT_PTR, UINT, TIMERPROC) { return 0; }
-
-// The run ends without its start-up timer: the covers go with the window.
-TEST_F(CoverWindowsTest, ARunThatNeverStartsLeavesNoCover)
-{
-    IatHook noTimer("user32.dll", "SetTimer", reinterpret_cast<void*>(&RefuseTimer));
-    EXPECT_EQ(CreateSaverWindow(nullptr), nullptr);
-    EXPECT_TRUE(Covers().empty());
-    EXPECT_TRUE(QuitPosted());
 }
 
 }  // namespace

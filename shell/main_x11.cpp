@@ -379,7 +379,11 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
-    TheSlideshow.rotation.reset();
+    // A picture being read is not waited for (libpng and libjpeg cannot be
+    // stopped halfway, and a 24-megapixel file takes half a second): the
+    // process ends around it. Held in a global, so it is not a leak either.
+    static PictureRotation* leftReading = TheSlideshow.rotation.release();
+    (void)leftReading;
     DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;

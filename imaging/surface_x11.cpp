@@ -342,17 +342,46 @@ void ConvertRow(Out* out, const In* in, int width, const uint32_t* lookup, uint3
     for (int x = 0; x < width; ++x) out[x] = static_cast<Out>(lookup[in[x] & mask]);
 }
 
+// With `columns`, image column x shows frame column columns[x].
+template <typename Out, typename In>
+void ScaleRow(Out* out, const In* in, int width, const uint32_t* lookup, uint32_t mask, const int32_t* columns)
+{
+    for (int x = 0; x < width; ++x) out[x] = static_cast<Out>(lookup[in[columns[x]] & mask]);
+}
+
 template <typename In>
-void ConvertImageRow(XImage* image, int j, const In* in, const uint32_t* lookup, uint32_t mask)
+void ConvertImageRow(XImage* image, int j, const In* in, const uint32_t* lookup, uint32_t mask,
+                     const int32_t* columns = nullptr)
 {
     char* out = image->data + static_cast<size_t>(j) * image->bytes_per_line;
-    switch (image->bits_per_pixel) {
-    case 32: ConvertRow(reinterpret_cast<uint32_t*>(out), in, image->width, lookup, mask); break;
-    case 16: ConvertRow(reinterpret_cast<uint16_t*>(out), in, image->width, lookup, mask); break;
-    case 8: ConvertRow(reinterpret_cast<uint8_t*>(out), in, image->width, lookup, mask); break;
-    default:
-        for (int x = 0; x < image->width; ++x) XPutPixel(image, x, j, lookup[in[x] & mask]);
+    const int w = image->width;
+    if (columns != nullptr) {
+        switch (image->bits_per_pixel) {
+        case 32: return ScaleRow(reinterpret_cast<uint32_t*>(out), in, w, lookup, mask, columns);
+        case 16: return ScaleRow(reinterpret_cast<uint16_t*>(out), in, w, lookup, mask, columns);
+        case 8: return ScaleRow(reinterpret_cast<uint8_t*>(out), in, w, lookup, mask, columns);
+        default:
+            for (int x = 0; x < w; ++x) XPutPixel(image, x, j, lookup[in[columns[x]] & mask]);
+        }
+        return;
     }
+    switch (image->bits_per_pixel) {
+    case 32: ConvertRow(reinterpret_cast<uint32_t*>(out), in, w, lookup, mask); break;
+    case 16: ConvertRow(reinterpret_cast<uint16_t*>(out), in, w, lookup, mask); break;
+    case 8: ConvertRow(reinterpret_cast<uint8_t*>(out), in, w, lookup, mask); break;
+    default:
+        for (int x = 0; x < w; ++x) XPutPixel(image, x, j, lookup[in[x] & mask]);
+    }
+}
+
+// The frame side n shown over m window pixels: window pixel i shows the
+// frame pixel under its centre.
+std::vector<int32_t> NearestMap(int32_t n, int32_t m)
+{
+    std::vector<int32_t> map(static_cast<size_t>(m));
+    for (int32_t i = 0; i < m; ++i)
+        map[i] = static_cast<int32_t>((2 * static_cast<int64_t>(i) + 1) * n / (2 * static_cast<int64_t>(m)));
+    return map;
 }
 
 }  // namespace
@@ -360,6 +389,7 @@ void ConvertImageRow(XImage* image, int j, const In* in, const uint32_t* lookup,
 void X11Surface::PrepareImage()
 {
     const X11Target& t = TheX11Target;
+    if (t.fillWindow) return PrepareScaledImage();
     // Signed and truncating toward zero, as on Windows: a frame 3 wider than
     // the window starts at x = -1 and is cropped on both sides.
     const int32_t x = (t.width - Width()) / 2, y = (t.height - Height()) / 2;
@@ -371,9 +401,41 @@ void X11Surface::PrepareImage()
         MakeImage(right - left, bottom - top);
 }
 
+void X11Surface::PrepareScaledImage()
+{
+    const X11Target& t = TheX11Target;
+    const int64_t fw = Width(), fh = Height();
+    // The largest size of the frame's shape inside the window.
+    const bool widthBound = t.width * fh <= t.height * fw;
+    const int32_t w = static_cast<int32_t>(widthBound ? t.width : fw * t.height / fh);
+    const int32_t h = static_cast<int32_t>(widthBound ? fh * t.width / fw : t.height);
+    windowX_ = (t.width - w) / 2, windowY_ = (t.height - h) / 2;
+    if (w <= 0 || h <= 0 || pixelMemory == nullptr) return DropImage();
+    if (image_ == nullptr || image_->width != w || image_->height != h) {
+        MakeImage(w, h);
+        columns_ = NearestMap(Width(), w);
+        rows_ = NearestMap(Height(), h);
+    }
+}
+
 void X11Surface::ConvertRows(int32_t firstRow, int32_t endRow)
 {
     if (image_ == nullptr) return;
+    if (TheX11Target.fillWindow) {
+        // Rows are nondecreasing: the image rows of a band lie together.
+        const auto first = std::lower_bound(rows_.begin(), rows_.end(), firstRow);
+        const auto end = std::lower_bound(first, rows_.end(), endRow);
+        for (auto j = first; j != end; ++j) {
+            const uint8_t* row = PictureRow(*j);
+            const int i = static_cast<int>(j - rows_.begin());
+            if (HiColor())
+                ConvertImageRow(image_, i, reinterpret_cast<const uint16_t*>(row), lookup_.data(), 0x7FFF,
+                                columns_.data());
+            else
+                ConvertImageRow(image_, i, row, lookup_.data(), 0xFF, columns_.data());
+        }
+        return;
+    }
     const int32_t first = std::max(firstRow, frameY_), end = std::min(endRow, frameY_ + image_->height);
     for (int32_t r = first; r < end; ++r) {
         const uint8_t* row = PictureRow(r);

@@ -46,6 +46,10 @@ struct X11Target {
     XFontStruct* font = nullptr;
     // Cleared when the server has no MIT-SHM, refuses it, or -no-shm.
     bool shmAllowed = true;
+    // The low-resolution look: the frame scaled to fill the window, aspect
+    // kept, each window pixel the frame pixel nearest its centre; the rest
+    // of the window stays black.
+    bool fillWindow = false;
     // The private colormap set on the window, and the one it replaced.
     Colormap colormap = 0;
     Colormap replacedColormap = 0;
@@ -104,6 +108,7 @@ public:
     void PictureRowsDrawn(int32_t firstRow, int32_t endRow) override { ConvertRows(firstRow, endRow); }
 
 private:
+    void PrepareScaledImage();
     void MakeImage(int width, int height);
     void DropImage();
 
@@ -112,6 +117,8 @@ private:
     XImage* image_ = nullptr;
     // Where the image's top-left pixel lies in the frame and in the window.
     int32_t frameX_ = 0, frameY_ = 0, windowX_ = 0, windowY_ = 0;
+    // fillWindow: the frame column and row each image column and row shows.
+    std::vector<int32_t> columns_, rows_;
     XShmSegmentInfo shm_ = {};
     bool shmImage_ = false;
     // Set by FramePrepared: the bands have converted this frame.

@@ -102,7 +102,7 @@ struct RgbRowWriter<Bitmap>::State {
     int32_t width = 0;  // rounded
     int32_t height = 0;
     int32_t rows = 0;  // rows so far
-    Quantiser quantiser;
+    std::unique_ptr<Quantiser> quantiser;  // 8-bit mode only
     std::unique_ptr<uint32_t[]> colours;
     PixelBuffer<uint16_t> texels;  // 5-5-5 texels, or the quantiser's codes in 8-bit mode
 };
@@ -127,7 +127,10 @@ bool RgbRowWriter<Bitmap>::Start(int32_t width, int32_t height, std::string& err
     s.height = height;
     s.rows = 0;
     constexpr bool kEightBit = std::is_same_v<Bitmap, Bitmap8>;
-    if (kEightBit) s.colours.reset(new (std::nothrow) uint32_t[static_cast<size_t>(s.width)]);
+    if (kEightBit) {
+        s.colours.reset(new (std::nothrow) uint32_t[static_cast<size_t>(s.width)]);
+        s.quantiser = std::make_unique<Quantiser>();
+    }
     if ((kEightBit && s.colours == nullptr) || !s.texels.Allocate(TexelCount(s.width, height)))
         return Fail(error, "out of memory");
     return true;
@@ -142,7 +145,7 @@ void RgbRowWriter<Bitmap>::Row(const uint8_t* rgb)
     const RgbRows row(rgb, 0);
     if constexpr (std::is_same_v<Bitmap, Bitmap8>) {
         row.Colours(0, s.width, s.colours.get());
-        s.quantiser.Add(s.colours.get(), s.width, texels);
+        s.quantiser->Add(s.colours.get(), s.width, texels);
     } else {
         row.Texels(0, s.width, texels);
     }
@@ -157,11 +160,12 @@ void RgbRowWriter<Bitmap>::Finish(Bitmap& out)
     out.height = s.height;
     const size_t count = TexelCount(s.width, s.height);
     if constexpr (std::is_same_v<Bitmap, Bitmap8>) {
-        s.quantiser.Finish(out.palette);
+        if (s.quantiser == nullptr) s.quantiser = std::make_unique<Quantiser>();  // never started
+        s.quantiser->Finish(out.palette);
         uint16_t* codes = s.texels.Release();
         auto* indices = reinterpret_cast<uint8_t*>(codes);
         const size_t given = TexelCount(s.width, s.rows);
-        s.quantiser.MapCodes(codes, given, indices);
+        s.quantiser->MapCodes(codes, given, indices);
         std::fill(indices + given, indices + count, uint8_t{0});
         void* narrowed = std::realloc(codes, count == 0 ? 1 : count);
         out.pixels.Adopt(narrowed != nullptr ? static_cast<uint8_t*>(narrowed) : indices, count);

@@ -76,6 +76,9 @@ const OptionRow kOptionRows[] = {
             "fixed frame width, centred (0: the window's)"),
     Integer("frame-height", kSaver | kPage, &O::frameHeight, 0, kMaxFrameSide, "H",
             "fixed frame height (0: the window's)"),
+    Switch("low-resolution", kSaver | kPage, &O::lowResolution,
+           "the frame, 320 x 240 unless -frame-width and -frame-height say otherwise, scaled with whole pixels "
+           "to fill the window, aspect kept"),
     Integer("threads", kBoth | kPage, &O::threads, 0, 16, "N",
             "threads that draw each frame (0: one per core); every count draws the same picture"),
     Integer("delay", kSaver | kPage, &O::delay, 0, kAnyInt32High, "USEC", "pause after each frame, in microseconds"),

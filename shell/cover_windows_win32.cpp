@@ -1,5 +1,6 @@
 #include "shell/cover_windows_win32.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "shell/shell_state.h"
@@ -62,11 +63,26 @@ BOOL CALLBACK CollectOtherMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
 
 void CoverOtherMonitors(HWND saver)
 {
-    RemoveCovers();
     auto instance = reinterpret_cast<HINSTANCE>(TheShell.instance);
-    if (!RegisterCoverClass(instance)) return;
     std::vector<RECT> monitors;
-    EnumDisplayMonitors(nullptr, nullptr, CollectOtherMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (RegisterCoverClass(instance))
+        EnumDisplayMonitors(nullptr, nullptr, CollectOtherMonitor, reinterpret_cast<LPARAM>(&monitors));
+    // A cover that still fits a monitor stays: a window made or destroyed
+    // under a resting pointer makes the platform report a mouse move, which
+    // would end the run.
+    std::vector<HWND> kept;
+    for (HWND cover : covers) {
+        RECT r = {};
+        GetWindowRect(cover, &r);
+        auto same = std::find_if(monitors.begin(), monitors.end(), [&](const RECT& m) { return EqualRect(&m, &r); });
+        if (IsWindow(cover) && GetWindow(cover, GW_OWNER) == saver && same != monitors.end()) {
+            kept.push_back(cover);
+            monitors.erase(same);
+        } else if (IsWindow(cover)) {
+            DestroyWindow(cover);
+        }
+    }
+    covers = kept;
     for (const RECT& r : monitors) {
         // Owned by the saver window, so they go with it whatever destroys it.
         HWND cover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kCoverClassName, kCoverClassName, WS_POPUP,

@@ -6,8 +6,9 @@
 #include <windows.h>
 
 // Covers every monitor the platform lists now, except the primary one, with
-// a black topmost popup owned by `saver`; covers made earlier go first. Input
-// on a cover is handed to `saver`, so it ends the run as input there would.
+// a black topmost popup owned by `saver`; covers of monitors gone go, those
+// of monitors still there stay. Input on a cover is handed to `saver`, so it
+// ends the run as input there would.
 void CoverOtherMonitors(HWND saver);
 
 // Destroys the covers; nothing when there are none.

@@ -3,6 +3,7 @@
 // loop, paced by -delay and by the display's refresh.
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #ifdef GYROFOLD_HAVE_XRANDR
@@ -135,6 +136,18 @@ struct Loop {
     int exitCode = -1;
 };
 
+// A side of the frame: as given, else the window's; the low-resolution look
+// takes the saver's default frame instead and scales it to the window.
+int32_t FrameSide(int32_t given, int32_t lowResolution, int32_t window)
+{
+    return given != 0 ? given : TheOptions.lowResolution ? lowResolution : window;
+}
+
+bool FrameFollowsWindow()
+{
+    return !TheOptions.lowResolution && (TheOptions.frameWidth == 0 || TheOptions.frameHeight == 0);
+}
+
 void HandleEvent(Loop& loop, XEvent& e)
 {
     X11Target& t = TheX11Target;
@@ -144,7 +157,7 @@ void HandleEvent(Loop& loop, XEvent& e)
         if (e.xconfigure.width != t.width || e.xconfigure.height != t.height) {
             t.width = e.xconfigure.width;
             t.height = e.xconfigure.height;
-            loop.rebuild = loop.rebuild || TheOptions.frameWidth == 0 || TheOptions.frameHeight == 0;
+            loop.rebuild = loop.rebuild || FrameFollowsWindow();
             loop.clear = true;
         }
         break;
@@ -163,7 +176,8 @@ void HandleEvent(Loop& loop, XEvent& e)
         char c = 0;
         KeySym key = NoSymbol;
         XLookupString(&e.xkey, &c, 1, &key, nullptr);
-        if (c == 'q' || c == 'Q' || key == XK_Escape) loop.exitCode = 0;
+        // Ctrl-C reads as the control character, as in a terminal.
+        if (c == 'q' || c == 'Q' || c == '\003' || key == XK_Escape) loop.exitCode = 0;
         break;
     }
     default:
@@ -180,8 +194,8 @@ void Repaint(Loop& loop)
     Slideshow& show = TheSlideshow;
     if (loop.rebuild) {
         TeardownScene(TheScene);
-        Settings.ScreenWidth = TheOptions.frameWidth != 0 ? TheOptions.frameWidth : t.width;
-        Settings.ScreenHeight = TheOptions.frameHeight != 0 ? TheOptions.frameHeight : t.height;
+        Settings.ScreenWidth = FrameSide(TheOptions.frameWidth, SaverSettings{}.ScreenWidth, t.width);
+        Settings.ScreenHeight = FrameSide(TheOptions.frameHeight, SaverSettings{}.ScreenHeight, t.height);
         // A failed setup has drawn the error text itself. A folder's picture
         // is read again for the new size; before the first there is none.
         if (show.rotation == nullptr) {
@@ -268,26 +282,75 @@ void DrawFrameRate(double fps)
 }
 
 // Null, with the reason, when the own window's visual cannot be found.
-Window ChooseWindow(Display* display, Loop& loop, std::string& reason)
+// A window manager with a virtual root (swm, tvtwm and their heirs) names it
+// in a property of one of the root's children; drawing on the real root would
+// be hidden behind it.
+Window VirtualRoot(Display* display)
+{
+    const Window root = DefaultRootWindow(display);
+    const Atom property = XInternAtom(display, "__SWM_VROOT", False);
+    Window found = root, rootReturn, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return root;
+    for (unsigned int i = 0; i < count && found == root; ++i) {
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* value = nullptr;
+        if (XGetWindowProperty(display, children[i], property, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                               &value) == Success && value != nullptr) {
+            if (type == XA_WINDOW && format == 32 && items == 1) found = *reinterpret_cast<Window*>(value);
+            XFree(value);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+Window ChooseWindow(Display* display, Loop& loop, int argc, char** argv, std::string& reason)
 {
     loop.ownWindow = false;
     if (TheOptions.windowId != 0) return TheOptions.windowId;
     if (TheOptions.root) {
         const char* named = std::getenv("XSCREENSAVER_WINDOW");
         if (named != nullptr && *named != '\0') return std::strtoul(named, nullptr, 0);
-        return DefaultRootWindow(display);
+        return VirtualRoot(display);
     }
     loop.ownWindow = true;
     const int screen = DefaultScreen(display);
     XVisualInfo visual;
     if (!ChooseX11Visual(display, screen, TheOptions.visual, visual, reason)) return 0;
+    XSizeHints size = {};
+    size.width = 640, size.height = 480;
+    if (!TheOptions.geometry.empty()) {
+        unsigned int w = 0, h = 0;
+        const int given = XParseGeometry(TheOptions.geometry.c_str(), &size.x, &size.y, &w, &h);
+        if (given & WidthValue) size.width = static_cast<int>(w), size.flags |= USSize;
+        if (given & HeightValue) size.height = static_cast<int>(h), size.flags |= USSize;
+        // A negative offset counts from the right or bottom edge.
+        if (given & XNegative) size.x += DisplayWidth(display, screen) - size.width;
+        if (given & YNegative) size.y += DisplayHeight(display, screen) - size.height;
+        if (given & (XValue | YValue)) size.flags |= USPosition;
+    }
     XSetWindowAttributes a = {};
     // A visual other than the root's needs a colormap and border of its own.
     a.colormap = XCreateColormap(display, RootWindow(display, screen), visual.visual, AllocNone);
     a.event_mask = KeyPressMask | StructureNotifyMask | ExposureMask;
-    Window w = XCreateWindow(display, RootWindow(display, screen), 0, 0, 640, 480, 0, visual.depth, InputOutput,
-                             visual.visual, CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
-    XStoreName(display, w, "Gyrofold");
+    Window w = XCreateWindow(display, RootWindow(display, screen), size.x, size.y, size.width, size.height, 0,
+                             visual.depth, InputOutput, visual.visual,
+                             CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &a);
+    // Name, class, command, host and size as window managers and session
+    // tools read them, and the process that draws it.
+    char name[] = "Gyrofold", resName[] = "gyrofold", resClass[] = "Gyrofold";
+    char* nameList = name;
+    XTextProperty title;
+    XStringListToTextProperty(&nameList, 1, &title);
+    XClassHint hint = {resName, resClass};
+    XSetWMProperties(display, w, &title, &title, argv, argc, &size, nullptr, &hint);
+    XFree(title.value);
+    const long pid = getpid();
+    XChangeProperty(display, w, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
     XSetWMProtocols(display, w, &loop.deleteWindow, 1);
     XMapWindow(display, w);
     return w;
@@ -309,7 +372,17 @@ int main(int argc, char** argv)
     case ParseOutcome::Run:
         break;
     }
+    int x, y;
+    unsigned int w = 1, h = 1;
+    const int given = TheOptions.geometry.empty() ? 0 : XParseGeometry(TheOptions.geometry.c_str(), &x, &y, &w, &h);
+    if (!TheOptions.geometry.empty() && (given == NoValue || w == 0 || h == 0 || w > 32767 || h > 32767)) {
+        std::fprintf(stderr, "gyrofold: %s\n",
+                     BadValueText("-geometry", "WxH+X+Y", TheOptions.geometry).c_str());
+        PrintUsage(stderr);
+        return 1;
+    }
     std::strcpy(Settings.IMGFilename, TheOptions.image.c_str());
+    TheX11Target.fillWindow = TheOptions.lowResolution != 0;
     if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
 
     const char* displayName = TheOptions.display.empty() ? nullptr : TheOptions.display.c_str();
@@ -334,9 +407,10 @@ int main(int argc, char** argv)
     output.visual = TheOptions.visual;
     output.installColormap = TheOptions.install != 0;
     std::string reason;
-    const Window window = ChooseWindow(display, loop, reason);
+    const Window window = ChooseWindow(display, loop, argc, argv, reason);
     if (window == 0 || !AttachX11Target(display, window, output, reason)) {
         std::fprintf(stderr, "gyrofold: %s\n", reason.c_str());
+        XCloseDisplay(display);
         return 1;
     }
     // The Windows saver's 8-bit mode, on a display that has only that.

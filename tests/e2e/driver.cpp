@@ -8,6 +8,7 @@
 
 #include "tests/fakes/fake_services.h"
 #include "tests/support/bmp_writer.h"
+#include "tests/support/test_window_win32.h"
 
 namespace e2e {
 
@@ -26,24 +27,14 @@ void Pump(DWORD milliseconds) {
 
 // ---- Processes ----------------------------------------------------------------
 
-bool Process::Start(const std::string& program, const std::string& arguments, const char* refuseWindow) {
+bool Process::Start(const std::string& program, const std::string& arguments) {
     Kill();
     std::string line = "\"" + program + "\" " + arguments;
     const std::string folder = program.substr(0, program.find_last_of('\\'));
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        folder.c_str(), &startup, &info_))
-        return false;
-    if (refuseWindow != nullptr) {
-        HMODULE fake = LoadLibraryA((BuildRoot + "\\tests\\fakes\\refuse\\REFUSE.DLL").c_str());
-        auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(fake, "RefuseCreation")));
-        WriteFake(FAKE_REFUSE_TITLE, REG_SZ, refuseWindow, DWORD(std::strlen(refuseWindow) + 1));
-        hook_ = proc ? SetWindowsHookExA(WH_CBT, proc, fake, info_.dwThreadId) : nullptr;
-        EXPECT_NE(hook_, nullptr) << "cannot hook the saver's thread";
-    }
-    ResumeThread(info_.hThread);
-    return true;
+    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                          &info_) != 0;
 }
 
 bool Process::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
@@ -66,8 +57,6 @@ bool Process::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
 bool Process::Running() const { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
 
 void Process::Kill() {
-    if (hook_) UnhookWindowsHookEx(hook_);
-    hook_ = nullptr;
     if (!info_.hProcess) return;
     if (Running()) {
         TerminateProcess(info_.hProcess, 99);
@@ -81,7 +70,7 @@ void Process::Kill() {
 std::string WorkCopy(const std::vector<std::string>& fakes) {
     const std::string folder = BuildRoot + "\\tests\\e2e\\work";
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* file : {"PASSWORD.CPL", "MPR.DLL", "winmm.dll"}) DeleteFileA((folder + "\\" + file).c_str());
+    for (const char* file : {"PASSWORD.CPL", "winmm.dll"}) DeleteFileA((folder + "\\" + file).c_str());
     CopyFileA(SaverPath.c_str(), (folder + "\\gyrofold.scr").c_str(), FALSE);
     for (const std::string& fake : fakes)
         CopyFileA((BuildRoot + "\\tests\\fakes\\" + fake).c_str(),
@@ -94,93 +83,40 @@ std::string WorkCopy(const std::vector<std::string>& fakes) {
 namespace {
 
 struct Search {
-    DWORD processId;
+    DWORD processId;  // 0: any process, visible or not
     const char* className;
-    const char* caption;
-    std::vector<HWND> found;
+    HWND found;
 };
 
 BOOL CALLBACK Collect(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<Search*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if ((search->processId == 0 || owner == search->processId) &&
-        (search->className == nullptr || ClassOf(window) == search->className) &&
-        (search->caption == nullptr || Text(window) == search->caption))
-        search->found.push_back(window);
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    if ((search->processId == 0 || (owner == search->processId && IsWindowVisible(window))) &&
+        std::strcmp(name, search->className) == 0)
+        return search->found = window, FALSE;
     return TRUE;
-}
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_PAINT) return ValidateRect(window, nullptr), 0;
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 }  // namespace
 
-std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, const char* caption) {
-    Search search{processId, className, caption, {}};
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&search));
-    std::vector<HWND> visible;
-    for (HWND window : search.found)
-        if (IsWindowVisible(window)) visible.push_back(window);
-    return visible;
-}
-
-HWND WaitForWindow(const Process& process, const char* className, const char* caption, DWORD milliseconds) {
-    HWND found = nullptr;
-    WaitUntil([&] {
-        const std::vector<HWND> windows = TopLevelWindows(process.id(), className, caption);
-        found = windows.empty() ? nullptr : windows.front();
-        return found != nullptr || !process.Running();
-    }, milliseconds);
-    return found;
+HWND WaitForWindow(const Process& process, const char* className, DWORD milliseconds) {
+    Search search{process.id(), className, nullptr};
+    WaitUntil([&] { return EnumWindows(Collect, LPARAM(&search)), search.found != nullptr || !process.Running(); },
+              milliseconds);
+    return search.found;
 }
 
 HWND FindChild(HWND parent, const char* className) {
-    Search search{0, className, nullptr, {}};
-    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&search));
-    return search.found.empty() ? nullptr : search.found.front();
-}
-
-std::string Text(HWND window) {
-    char text[1024] = "";
-    // WM_GETTEXT reads windows of other processes too.
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
-                        nullptr);
-    text[sizeof text - 1] = '\0';
-    return text;
-}
-
-std::string ClassOf(HWND window) {
-    char name[256] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-HWND Owner() {
-    static HWND owner = CreateWindowA("STATIC", "Display Properties", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                      120, nullptr, nullptr, nullptr, nullptr);
-    EnableWindow(owner, TRUE);  // a saver killed in its modal loop leaves it disabled
-    return owner;
+    Search search{0, className, nullptr};
+    EnumChildWindows(parent, Collect, LPARAM(&search));
+    return search.found;
 }
 
 HWND CreateHost(int32_t width, int32_t height) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA host = {};
-        host.lpfnWndProc = HostProc;
-        host.hInstance = GetModuleHandleA(nullptr);
-        host.lpszClassName = "GyrofoldHost";
-        registered = RegisterClassA(&host) != 0;
-    }
-    HWND host = CreateWindowExA(0, "GyrofoldHost", "Preview host", WS_POPUP | WS_VISIBLE, 200, 150, width, height,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    HDC dc = GetDC(host);
-    RECT client = {0, 0, width, height};
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ReleaseDC(host, dc);
+    HWND host = MakeTestWindow(width, height, WS_POPUP | WS_VISIBLE, 200, 150);
     Pump(100);
     return host;
 }
@@ -194,63 +130,16 @@ void WriteValue(const char* keyName, const char* name, DWORD type, const void* d
     RegCloseKey(key);
 }
 
-
-bool ReadValue(const char* keyName, const char* name, DWORD* type, void* data, DWORD* size) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    const bool ok = RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
-
 void DeleteKey(const char* key) { RegDeleteTreeA(HKEY_CURRENT_USER, key); }
 
-void WriteSetting(const char* name, DWORD type, const void* data, DWORD size) {
-    WriteValue(kSettingsKey, name, type, data, size);
-}
-
-namespace {
-
-// The values in the order of Settings' fields.
-const char* const kIntNames[] = {"ScreenWidth", "ScreenHeight", "Stretch", "NumBuf", "UseHiColor", "Warpy"};
-const char* const kDoubleNames[] = {"XScale", "YScale", "Rot1", "Rot2", "Zoom1", "Zoom2"};
-
-int32_t* Ints(Settings& s) { return &s.screenWidth; }
-double* Doubles(Settings& s) { return &s.xScale; }
-
-}  // namespace
-
-void WriteSettings(const Settings& values) {
-    Settings s = values;
-    for (int i = 0; i < 6; ++i) WriteSetting(kIntNames[i], REG_BINARY, &Ints(s)[i], 4);
-    for (int i = 0; i < 6; ++i) WriteSetting(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8);
-    WriteSetting("IMGFilename", REG_SZ, s.imageFile.c_str(), static_cast<DWORD>(s.imageFile.size() + 1));
-}
-
-std::string Describe(const Settings& s) {
-    char text[600];
-    std::snprintf(text, sizeof text, "%d x %d, Stretch %d, NumBuf %d, UseHiColor %d, Warpy %d, scale %.17g %.17g, "
-                  "Rot %.17g %.17g, Zoom %.17g %.17g, \"%s\"", s.screenWidth, s.screenHeight, s.stretch, s.numBuf,
-                  s.useHiColor, s.warpy, s.xScale, s.yScale, s.rot1, s.rot2, s.zoom1, s.zoom2, s.imageFile.c_str());
-    return text;
-}
-
-Settings ReadSettings() {
-    Settings s;
-    auto read = [](const char* name, DWORD wantType, void* data, DWORD room) {
-        DWORD type = 0, size = room;
-        EXPECT_TRUE(ReadValue(kSettingsKey, name, &type, data, &size)) << name;
-        EXPECT_EQ(type, wantType) << name;
-        return size;
-    };
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kIntNames[i], REG_BINARY, &Ints(s)[i], 4), 4u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(read(kDoubleNames[i], REG_BINARY, &Doubles(s)[i], 8), 8u);
-    char name[512] = "";
-    const DWORD size = read("IMGFilename", REG_SZ, name, sizeof name - 1);
-    s.imageFile = name;
-    EXPECT_EQ(size, s.imageFile.size() + 1) << "the terminator is stored";
-    return s;
+void WriteSettings(const SaverSettings& s) {
+    const std::pair<const char*, int32_t> ints[] = {{"ScreenWidth", s.ScreenWidth}, {"ScreenHeight", s.ScreenHeight},
+        {"Stretch", s.Stretch}, {"NumBuf", s.NumBuf}, {"UseHiColor", s.UseHiColor}, {"Warpy", s.Warpy}};
+    const std::pair<const char*, double> doubles[] = {{"XScale", s.XScale}, {"YScale", s.YScale}, {"Rot1", s.Rot1},
+        {"Rot2", s.Rot2}, {"Zoom1", s.Zoom1}, {"Zoom2", s.Zoom2}};
+    for (const auto& [name, value] : ints) WriteValue(kSettingsKey, name, REG_BINARY, &value, 4);
+    for (const auto& [name, value] : doubles) WriteValue(kSettingsKey, name, REG_BINARY, &value, 8);
+    WriteValue(kSettingsKey, "IMGFilename", REG_SZ, s.IMGFilename, DWORD(std::strlen(s.IMGFilename) + 1));
 }
 
 std::string WriteTexture() {
@@ -268,11 +157,7 @@ std::string WriteTexture() {
                 static_cast<uint8_t>(((x / 32) + 8 * (y / 25)) * 4 + ((x ^ y) & 1) + 2 * ((x / 2 + y / 3) & 1));
     bmpw::BmpForm form;
     form.bitsPerPixel = 8;
-    const std::vector<uint8_t> bytes = bmpw::WriteBmp(image, form);
-    const std::string path = Artifact("texture.bmp");
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out) std::fwrite(bytes.data(), 1, bytes.size(), out), std::fclose(out);
-    return path;
+    return bmpw::SaveFile(Artifact("texture.bmp"), bmpw::WriteBmp(image, form));
 }
 
 // ---- Pixels -------------------------------------------------------------------------
@@ -333,66 +218,17 @@ INPUT Mouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
     return input;
 }
 
-INPUT Key(WORD virtualKey, WORD character, DWORD flags) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.wScan = character;
-    input.ki.dwFlags = flags;
-    return input;
-}
-
 void Send(std::vector<INPUT> inputs) { SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); }
 
 }  // namespace
 
 void MoveMouse(int32_t dx, int32_t dy) { Send({Mouse(MOUSEEVENTF_MOVE, dx, dy)}); }
-void ClickMouse() { Send({Mouse(MOUSEEVENTF_LEFTDOWN), Mouse(MOUSEEVENTF_LEFTUP)}); }
 
-void PressKey(WORD virtualKey, int times) {
-    std::vector<INPUT> inputs;
-    for (int i = 0; i < times; ++i) inputs.insert(inputs.end(), {Key(virtualKey, 0, 0), Key(virtualKey, 0, KEYEVENTF_KEYUP)});
-    Send(inputs);
+void MoveInward() {
+    POINT at = {};
+    GetCursorPos(&at);
+    MoveMouse(at.x < GetSystemMetrics(SM_CXSCREEN) / 2 ? 3 : -3, 0);
 }
-
-// Each character as a keystroke that carries it, independent of the modifier
-// state that wine resyncs from the X server whenever the focus moves.
-void TypeText(const std::string& text) {
-    std::vector<INPUT> inputs;
-    for (unsigned char letter : text)
-        inputs.insert(inputs.end(), {Key(0, letter, KEYEVENTF_UNICODE), Key(0, letter, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP)});
-    Send(inputs);
-}
-
-// Wine moves the X pointer in its own time, and a button pressed before the
-// move landed hits what was under the old place: move, see it arrive, and
-// give the click the absolute position again.
-void ClickAt(HWND window) {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    const POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    SetCursorPos(at.x, at.y);
-    WaitUntil([&] {
-        POINT now = {};
-        GetCursorPos(&now);
-        return now.x == at.x && now.y == at.y;
-    }, 1000);
-    const LONG x = (at.x * 65535LL + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    const LONG y = (at.y * 65535LL + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    const DWORD absolute = MOUSEEVENTF_ABSOLUTE;
-    Send({Mouse(MOUSEEVENTF_MOVE | absolute, x, y), Mouse(MOUSEEVENTF_LEFTDOWN | absolute, x, y),
-          Mouse(MOUSEEVENTF_LEFTUP | absolute, x, y)});
-}
-
-void EndFullScreen(Process& saver) {
-    // Start-up may not be over: input before then only hides the pointer.
-    for (int nudge = 0; nudge < 100 && saver.Running(); ++nudge) {
-        MoveMouse(nudge % 2 ? -3 : 3, 0);
-        saver.WaitForExit(100);
-    }
-    ExpectEndedCleanly(saver);
-}
-
 void ExpectEndedCleanly(Process& saver) {
     DWORD exitCode = 12345;
     EXPECT_TRUE(saver.WaitForExit(10000, &exitCode)) << "the saver did not end";

@@ -1,8 +1,8 @@
 #pragma once
 // The one driver of the end-to-end runs. This program plays the part of
 // Windows around the real gyrofold.scr: it writes the registry, starts the
-// saver in a folder of its own (with stand-in password services beside it
-// when a run wants them), hosts the preview pane, reads pixels back from the
+// saver in a folder of its own (with the stand-in password verifier beside it
+// when a run wants it), hosts the preview pane, reads pixels back from the
 // screen, sends real input and watches how the saver ends.
 #include <windows.h>
 
@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/saver_settings.h"
+
 namespace e2e {
 
 constexpr char kSettingsKey[] = "Software\\Quillbox ScreenSavers\\Whirlpan";
 constexpr char kDesktopKey[] = "Control Panel\\Desktop";
 constexpr char kSaverClass[] = "Quillbox Whirlpan ScreenSaver";
-constexpr char kDialogClass[] = "#32770";
 constexpr int32_t kPaneWidth = 152, kPaneHeight = 112;
 
 // <build>, the artifacts folder, and <build>\gyrofold.scr, as wine names them.
@@ -38,10 +39,7 @@ bool WaitUntil(Condition done, DWORD milliseconds = 10000) {
 class Process {
 public:
     ~Process() { Kill(); }
-    // `refuseWindow`: a window of this title is refused creation in the
-    // saver's thread (through the stand-in hook library), as a platform short
-    // of resources would refuse it.
-    bool Start(const std::string& program, const std::string& arguments, const char* refuseWindow = nullptr);
+    bool Start(const std::string& program, const std::string& arguments);
     bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
     bool Running() const;
     void Kill();
@@ -49,43 +47,23 @@ public:
 
 private:
     PROCESS_INFORMATION info_ = {};
-    HHOOK hook_ = nullptr;
 };
 
 // A copy of the saver in a folder of its own with the named stand-ins (e.g.
 // "password\\PASSWORD.CPL") beside it, and no others.
 std::string WorkCopy(const std::vector<std::string>& fakes);
 
-std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = nullptr, const char* caption = nullptr);
-HWND WaitForWindow(const Process& process, const char* className, const char* caption = nullptr,
-                   DWORD milliseconds = 15000);
+HWND WaitForWindow(const Process& process, const char* className, DWORD milliseconds = 15000);
 HWND FindChild(HWND parent, const char* className);
-std::string Text(HWND window);
-std::string ClassOf(HWND window);
-// A window of this program that stands in for the display settings and owns
-// the saver's dialogs; one serves every run, as wine is slow to destroy one.
-HWND Owner();
 // A black borderless popup that never paints: the display settings' pane.
 HWND CreateHost(int32_t width = kPaneWidth, int32_t height = kPaneHeight);
 
 void WriteValue(const char* key, const char* name, DWORD type, const void* data, DWORD size);
-bool ReadValue(const char* key, const char* name, DWORD* type, void* data, DWORD* size);
 void DeleteKey(const char* key);
 
 // The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
-// IMGFilename REG_SZ); the defaults are the saver's own, except that the
-// display mode is left alone.
-struct Settings {
-    std::string imageFile;
-    int32_t screenWidth = 320, screenHeight = 240, stretch = -1, numBuf = 3, useHiColor = 1, warpy = 0;
-    double xScale = 1.0, yScale = 1.0, rot1 = 1.0, rot2 = 1.0, zoom1 = 1.0, zoom2 = 1.0;
-};
-void WriteSettings(const Settings& settings);
-// All thirteen in one line, for comparing.
-std::string Describe(const Settings& settings);
-// Read back; every value must have its stored type and size.
-Settings ReadSettings();
-void WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
+// IMGFilename REG_SZ), written by name here rather than by the saver's code.
+void WriteSettings(const SaverSettings& settings);
 
 // A 256 x 200 picture of cells, each its own bright colour with a one-texel
 // checker inside, so a black pixel on the screen always means "not drawn"
@@ -103,15 +81,12 @@ Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height);
 Pixels CaptureScreen();
 
 void MoveMouse(int32_t dx, int32_t dy);
-void ClickMouse();
-void PressKey(WORD virtualKey, int times = 1);
-void TypeText(const std::string& text);
-void ClickAt(HWND window);
+// A few pixels toward the middle of the screen: never swallowed by an edge
+// (the pointer stays where it was when a display mode switch shrank the screen).
+void MoveInward();
 
-// Nudges (mouse movement back and forth, so no screen edge swallows it) until
-// the full-screen saver ends; checks it ended with 0 and left no process, no
-// saver window and no running-saver announcement behind.
-void EndFullScreen(Process& saver);
+// Checks the saver ended with 0 and left no process, no saver window and no
+// running-saver announcement behind.
 void ExpectEndedCleanly(Process& saver);
 
 }  // namespace e2e

@@ -10,11 +10,9 @@
 #include <memory>
 #include <unordered_map>
 
-#include "effect/render_frame.h"
-#include "effect/scene.h"
-#include "imaging/surface_memory.h"
 #include "tests/e2e/driver.h"
 #include "tests/fakes/fake_services.h"
+#include "tests/support/shown_frames.h"
 
 using namespace e2e;
 
@@ -34,42 +32,12 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / frequency.QuadPart;
 }
 
-// The screen shows a 5-bit channel widened to 8 by bit replication.
-uint32_t Widen(uint32_t five) { return (five << 3) | (five >> 2); }
-
-// Frame k of a run (the picture after k camera steps, k from 1) as the screen
-// shows it, by its hash: rendered by the portable core over the heap surface
-// and the portable decoder, none of the GDI code whose output it checks.
-std::unordered_map<uint64_t, int> ReferenceFrames(const Settings& v, int count) {
-    SaverSettings s;
-    std::snprintf(s.IMGFilename, sizeof s.IMGFilename, "%s", v.imageFile.c_str());
-    s.ScreenWidth = v.screenWidth, s.ScreenHeight = v.screenHeight, s.Stretch = v.stretch;
-    s.NumBuf = v.numBuf, s.UseHiColor = v.useHiColor, s.Warpy = v.warpy;
-    s.XScale = v.xScale, s.YScale = v.yScale, s.Rot1 = v.rot1, s.Rot2 = v.rot2, s.Zoom1 = v.zoom1, s.Zoom2 = v.zoom2;
+// Frame k of a run (the picture after k camera steps, k from 1) by its hash.
+std::unordered_map<uint64_t, int> ReferenceFrames(const SaverSettings& s, int count) {
     std::unordered_map<uint64_t, int> frames;
-    auto scene = std::make_unique<Scene>();
-    SetupScene(*scene, s, 1, 0);
-    EXPECT_TRUE(scene->sceneReady);
-    if (!scene->sceneReady) return frames;
-    const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
-    Pixels shown;
-    shown.width = v.screenWidth, shown.height = v.screenHeight;
-    shown.rgb.resize(static_cast<size_t>(shown.width) * shown.height);
-    for (int k = 1; k <= count; ++k) {
-        RenderFrame(*scene, s);
-        for (int32_t r = 0; r < shown.height; ++r) {
-            const uint8_t* row = surface.PictureRow(r);
-            for (int32_t c = 0; c < shown.width; ++c) {
-                const uint32_t p = surface.HiColor() ? row[2 * c] | (row[2 * c + 1] << 8u) : row[c];
-                const uint8_t* rgb = &surface.colours[3 * p];
-                shown.rgb[static_cast<size_t>(r) * shown.width + c] =
-                    surface.HiColor() ? Widen((p >> 10) & 31) << 16 | Widen((p >> 5) & 31) << 8 | Widen(p & 31)
-                                      : uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
-            }
-        }
-        frames.emplace(shown.Hash(), k);
-    }
-    TeardownScene(*scene);
+    EXPECT_TRUE(DrawShownFrames(s, count, [&](int k, const std::vector<uint32_t>& shown) {
+        frames.emplace(Pixels{s.ScreenWidth, s.ScreenHeight, shown}.Hash(), k);
+    }));
     return frames;
 }
 
@@ -107,7 +75,8 @@ class SaverRun : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetKeys();
-        settings_.imageFile = WriteTexture();
+        std::snprintf(settings_.IMGFilename, sizeof settings_.IMGFilename, "%s", WriteTexture().c_str());
+        settings_.Stretch = -1;  // the display mode is left alone
     }
     void TearDown() override {
         saver_.Kill();
@@ -118,14 +87,32 @@ protected:
     HWND StartFullScreen(const std::string& program = SaverPath, const std::string& arguments = "/s") {
         WriteSettings(settings_);
         EXPECT_TRUE(saver_.Start(program, arguments));
-        HWND window = WaitForWindow(saver_, kSaverClass);
+        HWND window = WaitForSaverWindow();
         EXPECT_NE(window, nullptr) << "no saver window";
         EXPECT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2,
                                320, 240)) << "no frame";
         return window;
     }
-    Settings settings_;
+    HWND WaitForSaverWindow() {
+        HWND window = WaitForWindow(saver_, kSaverClass);
+        seen_ = GetTickCount();
+        return window;
+    }
+    // Start-up is three ticks of 250 ms from the window's creation: over a
+    // second after the window was first seen.
+    void WaitForStartUpToEnd() {
+        const DWORD spent = GetTickCount() - seen_;
+        if (spent < 1000) Pump(1000 - spent);
+    }
+    // One move of the pointer after start-up: the first input ends the saver.
+    void EndFullScreen() {
+        WaitForStartUpToEnd();
+        MoveInward();
+        ExpectEndedCleanly(saver_);
+    }
+    SaverSettings settings_;
     Process saver_;
+    DWORD seen_ = 0;
 };
 
 // ---- Frames and their pace ------------------------------------------------------
@@ -134,7 +121,6 @@ struct FrameCase {
     const char* name;
     int32_t useHiColor, numBuf, width, height;
     bool preview;
-    bool wreckedKey;  // three numbers stored with sizes the loader refuses
     // A picture the saver shows (from tests/data) and a BMP of its pixels,
     // which the reference frames come from; null: the texture.
     const char* picture = nullptr;
@@ -148,22 +134,14 @@ class Frames : public SaverRun, public ::testing::WithParamInterface<FrameCase> 
 // the preview by a 50 ms wait before every frame.
 TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     const FrameCase c = GetParam();
-    settings_.useHiColor = c.useHiColor, settings_.numBuf = c.numBuf;
-    if (c.picture) settings_.imageFile = Artifact(c.picture);
+    settings_.UseHiColor = c.useHiColor, settings_.NumBuf = c.numBuf;
+    if (c.picture) std::snprintf(settings_.IMGFilename, sizeof settings_.IMGFilename, "%s", Artifact(c.picture).c_str());
     // The preview draws a frame of the pane's size, whatever the key says.
-    if (!c.preview) settings_.screenWidth = c.width, settings_.screenHeight = c.height;
+    if (!c.preview) settings_.ScreenWidth = c.width, settings_.ScreenHeight = c.height;
     WriteSettings(settings_);
-    Settings rendered = settings_;
-    rendered.screenWidth = c.width, rendered.screenHeight = c.height;
-    if (c.samePixels) rendered.imageFile = Artifact(c.samePixels);
-    if (c.wreckedKey) {
-        WriteSetting("ScreenWidth", REG_SZ, "abcd", 3);
-        const int64_t height = 100;
-        WriteSetting("ScreenHeight", REG_QWORD, &height, 8);
-        WriteSetting("NumBuf", REG_DWORD, "\x08\0\0\0", 5);
-        rendered = Settings();
-        rendered.imageFile = settings_.imageFile;
-    }
+    SaverSettings rendered = settings_;
+    rendered.ScreenWidth = c.width, rendered.ScreenHeight = c.height;
+    if (c.samePixels) std::snprintf(rendered.IMGFilename, sizeof rendered.IMGFilename, "%s", Artifact(c.samePixels).c_str());
     HWND host = nullptr;
     int32_t left = (GetSystemMetrics(SM_CXSCREEN) - c.width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - c.height) / 2;
     if (c.preview) {
@@ -172,10 +150,11 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
         POINT origin = {0, 0};
         ClientToScreen(host, &origin);
         left = origin.x, top = origin.y;
-        if (!c.useHiColor) rendered.numBuf = 0;
+        if (!c.useHiColor) rendered.NumBuf = 0;
     }
     const auto frames = ReferenceFrames(rendered, 900);
     ASSERT_TRUE(saver_.Start(SaverPath, c.preview ? "/p " + std::to_string(uintptr_t(host)) : "/s"));
+    if (!c.preview) WaitForSaverWindow();
 
     double at1 = 0, at2 = 0;
     Pixels seen;
@@ -190,134 +169,52 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     const double rate = (k2 - k1) / (at2 - at1), wanted = c.preview ? 20.0 : RefreshRate();
     std::printf("[pace] %s: frames %d to %d in %.3f s: %.1f a second (paced to %.0f)\n", c.name, k1, k2, at2 - at1,
                 rate, wanted);
-    EXPECT_GE(rate, (c.preview ? 0.6 : 0.8) * wanted);
+    EXPECT_GE(rate, (c.preview ? 0.9 : 0.8) * wanted);
     EXPECT_LE(rate, (c.preview ? 1.025 : 1.05) * wanted);
 
     if (c.preview) {
         DestroyWindow(host);
         return ExpectEndedCleanly(saver_);
     }
-    EndFullScreen(saver_);
-    DWORD type = 0, size = 0;
-    if (c.wreckedKey) {
-        EXPECT_TRUE(ReadValue(kSettingsKey, "ScreenHeight", &type, nullptr, &size) && size == 8) << "the key was written";
-    }
+    EndFullScreen();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Frames,
-    ::testing::Values(FrameCase{"Paletted", 0, 1, 320, 240, false, false},
-                      FrameCase{"PalettedBlur", 0, 3, 320, 240, false, false},
-                      FrameCase{"HiColor", 1, 1, 320, 240, false, false},
+    ::testing::Values(FrameCase{"Paletted", 0, 1, 320, 240, false},
+                      FrameCase{"PalettedBlur", 0, 3, 320, 240, false},
+                      FrameCase{"HiColor", 1, 1, 320, 240, false},
                       // A width that is not a multiple of 4 and an odd height.
-                      FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false, false},
-                      FrameCase{"WreckedKeyFallsBack", 1, 3, 320, 240, false, true},
+                      FrameCase{"HiColorBlurOddSize", 1, 2, 318, 237, false},
                       // Read through WIC: the frames of a 24-bit BMP of the same pixels.
-                      FrameCase{"HiColorPng", 1, 1, 320, 240, false, false, "picture.png", "picture-png.bmp"},
-                      FrameCase{"HiColorJpegBlur", 1, 3, 320, 240, false, false, "picture.jpg", "picture-jpg.bmp"},
-                      FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true, false},
-                      FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true, false}),
+                      FrameCase{"HiColorPng", 1, 1, 320, 240, false, "picture.png", "picture-png.bmp"},
+                      FrameCase{"HiColorJpegBlur", 1, 3, 320, 240, false, "picture.jpg", "picture-jpg.bmp"},
+                      FrameCase{"PreviewPaletted", 0, 3, kPaneWidth, kPaneHeight, true},
+                      FrameCase{"PreviewHiColorBlurOddPane", 1, 3, 150, 113, true}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
-// ---- Input ----------------------------------------------------------------------
-
-struct InputCase {
-    const char* name;
-    void (*send)();
-};
-
-class Input : public SaverRun, public ::testing::WithParamInterface<InputCase> {};
-
-// Input during start-up only hides the pointer; after it, input ends the saver
-// at once, frames or no frames.
-TEST_P(Input, EndsTheSaverOnlyAfterStartUpAndPromptly) {
+// Input during start-up only hides the pointer; after it, the first input
+// ends the saver at once. The input kinds are checked on the window itself.
+// The window leaves the screen at once; wine then waits up to two seconds for
+// a window manager to confirm, which this display does not have.
+TEST_F(SaverRun, FirstInputAfterStartUpEndsTheSaverPromptly) {
     WriteSettings(settings_);
     ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
-    HWND window = WaitForWindow(saver_, kSaverClass);
-    ASSERT_NE(window, nullptr);
-    GetParam().send();
+    HWND window = WaitForSaverWindow();
+    MoveInward();
     Pump(200);
-    ASSERT_TRUE(saver_.Running()) << "input in the first 250 ms ended the saver";
+    ASSERT_TRUE(saver_.Running()) << "input during start-up ended the saver";
     ASSERT_TRUE(WaitForLit((GetSystemMetrics(SM_CXSCREEN) - 320) / 2, (GetSystemMetrics(SM_CYSCREEN) - 240) / 2, 320, 240));
-    double latency = 1;
-    for (int attempt = 0; attempt < 3 && IsWindow(window); ++attempt) {
-        Pump(1000);  // the second and third 250 ms ticks come after the scene setup
-        const double sent = Seconds();
-        GetParam().send();
-        while (IsWindow(window) && Seconds() - sent < 1) Sleep(1);
-        latency = Seconds() - sent;
-    }
-    std::printf("[input] %s: the window went %.1f ms after the input\n", GetParam().name, latency * 1000);
+    WaitForStartUpToEnd();
+    const double sent = Seconds();
+    MoveInward();
+    while (IsWindowVisible(window) && Seconds() - sent < 1) Pump(0), Sleep(1);
+    const double latency = Seconds() - sent;
+    std::printf("[input] the window went %.1f ms after the input\n", latency * 1000);
     EXPECT_LT(latency, 0.1);
     ExpectEndedCleanly(saver_);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Input,
-    ::testing::Values(InputCase{"Key", [] { PressKey('A'); }}, InputCase{"Button", [] { ClickMouse(); }},
-                      InputCase{"Move", [] { MoveMouse(0, 1); }}),
-    [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
-
-TEST_F(SaverRun, MissingImageShowsTheErrorTextAndNoFrame) {
-    settings_.imageFile = Artifact("no-such-picture.bmp");
-    WriteSettings(settings_);
-    ASSERT_TRUE(saver_.Start(SaverPath, "/s"));
-    ASSERT_NE(WaitForWindow(saver_, kSaverClass), nullptr);
-    const int32_t width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    // One line of text through the centre, and nothing else.
-    ASSERT_TRUE(WaitUntil([&] { return Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit() > 1000; }));
-    Pump(700);
-    const Pixels screen = CaptureScreen();
-    EXPECT_EQ(screen.CountLit(), Capture(width / 2 - 150, height / 2 - 12, 300, 24).CountLit());
-    Pump(500);
-    EXPECT_EQ(CaptureScreen().Hash(), screen.Hash()) << "the screen changed after a failed load";
-    EndFullScreen(saver_);
-}
-
 // ---- Run modes ------------------------------------------------------------------
-
-class PreviewRequest : public SaverRun, public ::testing::WithParamInterface<const char*> {};
-
-// A preview whose handle is 0, names no window or is missing runs full screen.
-TEST_P(PreviewRequest, WithoutAHostRunsFullScreen) {
-    HWND window = StartFullScreen(SaverPath, GetParam());
-    RECT area = {};
-    GetWindowRect(window, &area);
-    EXPECT_EQ(area.right - area.left, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
-    EndFullScreen(saver_);
-}
-
-INSTANTIATE_TEST_SUITE_P(Handles, PreviewRequest, ::testing::Values("/p 0", "/p 123456789", "/p", "-L abc"));
-
-// The preview's window procedure ignores input (it would close a full-screen
-// window after start-up), and its close asks no password.
-TEST_F(SaverRun, PreviewIgnoresInputAndClosesWithoutThePassword) {
-    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
-    WriteSettings(settings_);
-    HWND host = CreateHost();
-    ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/p " + std::to_string(uintptr_t(host))));
-    ASSERT_TRUE(WaitForLitPane(host));
-    HWND child = FindChild(host, kSaverClass);
-    ASSERT_NE(child, nullptr);
-    Pump(1000);  // start-up is over
-    for (UINT message : {WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
-        PostMessageA(child, message, 0, 0);
-    Pump(500);
-    ASSERT_TRUE(saver_.Running()) << "input ended the preview";
-    PostMessageA(child, WM_CLOSE, 0, 0);
-    ExpectEndedCleanly(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u) << "the preview's close asked the verifier";
-    DestroyWindow(host);
-}
-
-// The platform refuses the saver's window: the run ends with 0 and shows nothing.
-TEST_F(SaverRun, RefusedWindowEndsWithZero) {
-    WriteSettings(settings_);
-    ASSERT_TRUE(saver_.Start(SaverPath, "/s", kSaverClass));
-    DWORD exitCode = 12345;
-    ASSERT_TRUE(saver_.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(CaptureScreen().CountLit(), 0u);
-}
 
 // A winmm.dll beside the saver (a saver run from Downloads) never loads: the
 // saver takes the system's.
@@ -326,7 +223,7 @@ TEST_F(SaverRun, PlantedWinmmIsNotLoaded) {
     // prefer a native one, as Windows would.
     WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ, "native,builtin", 15);
     StartFullScreen(WorkCopy({"winmm\\winmm.dll"}));
-    EndFullScreen(saver_);
+    EndFullScreen();
     EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 0u);
 }
 
@@ -337,9 +234,9 @@ TEST_F(SaverRun, StartsAndStopsEveryTime) {
     const char* cycles = std::getenv("GYROFOLD_CYCLES");
     for (int cycle = 0, count = cycles ? std::atoi(cycles) : 2; cycle < count; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
-        settings_.useHiColor = cycle % 2;
+        settings_.UseHiColor = cycle % 2;
         StartFullScreen();
-        EndFullScreen(saver_);
+        EndFullScreen();
         HWND host = CreateHost();
         ASSERT_TRUE(saver_.Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
         EXPECT_TRUE(cycle % 2 ? WaitUntil([&] { return FindChild(host, kSaverClass) != nullptr; }) : WaitForLitPane(host));
@@ -347,141 +244,6 @@ TEST_F(SaverRun, StartsAndStopsEveryTime) {
         ExpectEndedCleanly(saver_);
     }
 }
-
-// ---- Password -------------------------------------------------------------------
-
-struct PasswordCase {
-    const char* name;
-    DWORD type;
-    const char* bytes;
-    DWORD size;
-    bool verifier;     // the stand-in PASSWORD.CPL lies beside the saver
-    DWORD askedTimes;  // it allows the close every time
-};
-
-class Password : public SaverRun, public ::testing::WithParamInterface<PasswordCase> {};
-
-TEST_P(Password, UsePasswordValueDecidesWhetherTheVerifierIsAsked) {
-    const PasswordCase c = GetParam();
-    if (c.bytes) WriteValue(kDesktopKey, "ScreenSaveUsePassword", c.type, c.bytes, c.size);
-    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    StartFullScreen(WorkCopy(c.verifier ? std::vector<std::string>{"password\\PASSWORD.CPL"} : std::vector<std::string>{}));
-    EndFullScreen(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), c.askedTimes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, Password,
-    ::testing::Values(PasswordCase{"Absent", 0, nullptr, 0, true, 0},
-                      PasswordCase{"Zero", REG_DWORD, "\0\0\0\0", 4, true, 0},
-                      PasswordCase{"One", REG_DWORD, "\1\0\0\0", 4, true, 1},
-                      // Longer than the 4-byte buffer: the query fails.
-                      PasswordCase{"EightBytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, true, 0},
-                      // Shorter: only the stored bytes count.
-                      PasswordCase{"TwoBytesZero", REG_BINARY, "\0\0", 2, true, 0},
-                      PasswordCase{"TwoBytesOne", REG_BINARY, "\1\0", 2, true, 1},
-                      PasswordCase{"NoVerifierLibrary", REG_DWORD, "\1\0\0\0", 4, false, 0}),
-    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.name); });
-
-// A refused close keeps the saver drawing; the next asks again, with the
-// library loaded afresh and freed every time.
-TEST_F(SaverRun, RefusedCloseKeepsRunningAndTheNextAsksAgain) {
-    WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
-    HWND window = StartFullScreen(WorkCopy({"password\\PASSWORD.CPL"}));
-    Pump(1000);
-    MoveMouse(5, 5);
-    ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) == 1; })) << "the verifier was not asked";
-    const uint64_t before = CaptureScreen().Hash();
-    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen().Hash() != before; }, 3000)) << "no frames after";
-    EXPECT_TRUE(saver_.Running());
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_WINDOW), DWORD(uintptr_t(window)));
-    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 1u);
-    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    EndFullScreen(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_VERIFY_CALLS), 2u);
-    EXPECT_EQ(ReadFakeNumber(FAKE_LOADS), 2u);
-    EXPECT_EQ(ReadFakeNumber(FAKE_FREES), 2u);
-}
-
-// Wine's loader prefers its own mpr.dll; a per-program override makes it take
-// the folder's copy ("native") or none at all ("").
-void OverrideMpr(const char* loadOrder) {
-    WriteValue("Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "mpr", REG_SZ, loadOrder,
-               DWORD(std::strlen(loadOrder) + 1));
-}
-
-class ChangePassword : public SaverRun, public ::testing::WithParamInterface<const char*> {};
-
-// The switch in any case and with either sign; a handle that names no window
-// gives the service no owner.
-TEST_P(ChangePassword, ServiceGetsTheProviderTheOwnerAndTwoZeros) {
-    OverrideMpr("native");
-    HWND owner = Owner();
-    std::string arguments = GetParam();
-    const bool realOwner = arguments.back() == '=';
-    if (realOwner) arguments.back() = ' ', arguments += std::to_string(uintptr_t(owner));
-    ASSERT_TRUE(saver_.Start(WorkCopy({"mpr\\MPR.DLL"}), arguments));
-    ExpectEndedCleanly(saver_);
-    char given[128] = "";
-    DWORD size = sizeof given;
-    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 1u);
-    EXPECT_TRUE(ReadValue(FAKE_SERVICES_KEY, FAKE_CHANGE_GIVEN, nullptr, given, &size));
-    EXPECT_EQ(std::string(given), "SCRSAVE " + std::to_string(realOwner ? uintptr_t(owner) : 0) + " 0 0");
-}
-
-INSTANTIATE_TEST_SUITE_P(Switches, ChangePassword, ::testing::Values("/a=", "/A 0", "-a abc", "-A 123456789"));
-
-struct ChangeErrorCase {
-    const char* name;
-    const char* fake;
-    const char* loadOrder;
-    const char* text;
-};
-
-class ChangePasswordError : public SaverRun, public ::testing::WithParamInterface<ChangeErrorCase> {};
-
-TEST_P(ChangePasswordError, OneExclamationBoxOwnedByTheGivenWindow) {
-    const ChangeErrorCase c = GetParam();
-    OverrideMpr(c.loadOrder);
-    HWND owner = Owner();
-    ASSERT_TRUE(saver_.Start(WorkCopy(c.fake ? std::vector<std::string>{c.fake} : std::vector<std::string>{}),
-                             "/a " + std::to_string(uintptr_t(owner))));
-    HWND box = WaitForWindow(saver_, kDialogClass, "Error");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), c.text);
-    EXPECT_EQ(GetWindow(box, GW_OWNER), owner);
-    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
-    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
-    // The icon the box shows is the exclamation icon, as drawn on the box's face.
-    Pump(300);
-    HWND icon = FindChild(box, "Static");
-    while (icon && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) icon = GetWindow(icon, GW_HWNDNEXT);
-    ASSERT_NE(icon, nullptr) << "the box has no icon";
-    RECT place = {};
-    GetWindowRect(icon, &place);
-    const Pixels seen = Capture(place.left, place.top, 32, 32);
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HGDIOBJ saved = SelectObject(dc, CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    std::fill_n(static_cast<uint32_t*>(bits), 32 * 32, seen.rgb[0]);  // the box's face
-    DrawIconEx(dc, 0, 0, LoadIconA(nullptr, IDI_EXCLAMATION), 32, 32, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    Pixels wanted{32, 32, std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + 32 * 32)};
-    for (uint32_t& colour : wanted.rgb) colour &= 0xFFFFFF;
-    DeleteObject(SelectObject(dc, saved));
-    DeleteDC(dc);
-    EXPECT_EQ(seen.Hash(), wanted.Hash()) << "not the exclamation icon";
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ExpectEndedCleanly(saver_);
-    EXPECT_EQ(ReadFakeNumber(FAKE_CHANGE_CALLS), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Library, ChangePasswordError,
-    ::testing::Values(ChangeErrorCase{"EntryMissing", "mpr_without_change\\MPR.DLL", "native",
-                                      "Couldn't get PwdChangePassword"},
-                      ChangeErrorCase{"LibraryMissing", nullptr, "", "Couldn't load MRP.DLL"}),
-    [](const ::testing::TestParamInfo<ChangeErrorCase>& info) { return std::string(info.param.name); });
 
 // ---- Display mode (in a wine virtual desktop of 1024 x 768) ------------------------
 
@@ -496,34 +258,36 @@ class DisplayMode : public SaverRun, public ::testing::WithParamInterface<Switch
 TEST_P(DisplayMode, SwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     const SwitchCase c = GetParam();
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "not in the virtual desktop";
-    settings_.stretch = c.stretch, settings_.screenWidth = c.width, settings_.screenHeight = c.height;
-    settings_.numBuf = 1, settings_.useHiColor = 0;
+    settings_.Stretch = c.stretch, settings_.ScreenWidth = c.width, settings_.ScreenHeight = c.height;
+    settings_.NumBuf = 1, settings_.UseHiColor = 0;
     // A refused close keeps the switched mode.
     WriteValue(kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
     WriteSettings(settings_);
     ASSERT_TRUE(saver_.Start(WorkCopy({"password\\PASSWORD.CPL"}), "/s"));
-    HWND window = WaitForWindow(saver_, kSaverClass);
+    HWND window = WaitForSaverWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), c.during[1]);
     RECT area = {};
     GetWindowRect(window, &area);
     EXPECT_EQ(area.right - area.left, c.during[0]) << "the window is sized after the switch";
-    for (int nudge = 0; nudge < 30 && ReadFakeNumber(FAKE_VERIFY_CALLS) == 0; ++nudge) MoveMouse(nudge % 2 ? -5 : 5, 0), Pump(200);
+    WaitForStartUpToEnd();
+    MoveInward();
+    // Wine makes two moves of one: the verifier may be asked twice.
+    ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) >= 1; })) << "the verifier was not asked";
     Pump(300);
     EXPECT_TRUE(saver_.Running());
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.during[0]) << "restored before the password allowed it";
     WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
-    EndFullScreen(saver_);
+    EndFullScreen();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, DisplayMode,
-    ::testing::Values(SwitchCase{"Listed", 0, 320, 240, {320, 240}},
-                      // Not listed: the smallest listed mode that holds it, depth asked for too.
-                      SwitchCase{"SmallestThatHolds", 16, 300, 200, {320, 200}},
-                      SwitchCase{"NoneHolds", 0, 2000, 1500, {1024, 768}}),
+    // Not listed: the smallest listed mode that holds it, depth asked for too.
+    // The other choices are the native tests' (display_mode_test).
+    ::testing::Values(SwitchCase{"SmallestThatHolds", 16, 300, 200, {320, 200}}),
     [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

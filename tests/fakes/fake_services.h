@@ -1,6 +1,6 @@
 #pragma once
-// Where the stand-ins for the platform's services keep what a run tells them
-// and what they were given: a key that every process of one wine prefix shares.
+// Where the stand-in password verifier keeps what a run tells it and what it
+// was given: a key that every process of one wine prefix shares.
 #include <windows.h>
 
 #include <cstdint>
@@ -15,13 +15,6 @@
 #define FAKE_VERIFY_WINDOW "VerifyWindow"
 #define FAKE_LOADS "Loads"
 #define FAKE_FREES "Frees"
-// MPR.DLL: the calls of PwdChangePasswordA, and what it was given as text:
-// the provider name, the owner window and the two reserved values.
-#define FAKE_CHANGE_CALLS "ChangeCalls"
-#define FAKE_CHANGE_GIVEN "ChangeGiven"
-// REFUSE.DLL: the title of the window whose creation it refuses.
-#define FAKE_REFUSE_TITLE "RefuseTitle"
-
 inline HKEY OpenFakeKey() {
     HKEY key = nullptr;
     RegCreateKeyExA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);

@@ -1,5 +1,7 @@
 #include "tests/support/bmp_writer.h"
 
+#include <fstream>
+
 namespace bmpw {
 
 namespace {
@@ -145,6 +147,12 @@ void Put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
 {
     Put16(bytes, offset, static_cast<uint16_t>(value));
     Put16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
+}
+
+std::string SaveFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
 }
 
 }  // namespace bmpw

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace bmpw {
@@ -46,6 +47,9 @@ struct BmpForm {
 };
 
 std::vector<uint8_t> WriteBmp(const BmpImage& image, const BmpForm& form);
+
+// Writes a file of these bytes; gives the path back.
+std::string SaveFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // A form with masks when any is given (compression bit fields).
 BmpForm Form(uint32_t header, uint16_t bits, BmpCompression compression = BmpCompression::Rgb, bool topDown = false,

@@ -36,10 +36,6 @@ TEST(MotionBlur, SixteenBitFoldHalvesEachChannel)
         EXPECT_EQ(Fold16(c.a, c.b), c.expected) << std::hex << c.a << " " << c.b;
         EXPECT_EQ(Fold16(c.b, c.a), c.expected);
     }
-    // Masking before the shift is the same fold.
-    for (uint32_t a = 0; a < 0x8000; a += 97)
-        for (uint32_t b = 0; b < 0x8000; b += 89)
-            ASSERT_EQ(Fold16(uint16_t(a), uint16_t(b)), uint16_t(((a & 0xFBDF) >> 1) + ((b & 0xFBDF) >> 1)));
 }
 
 TEST(MotionBlur, StillWhitePixelSettlesDarkerThanWhite)
@@ -154,17 +150,4 @@ TEST(MotionBlur, ColumnStepOfAWholePeriodSkipsTheFrame)
     p.Build(1, 8, 4, 8, 8, ColumnRowTexel);
     p.Render();
     for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(p.Pixel(1, c), p.Pixel(1, 0));
-}
-
-TEST(MotionBlur, BlurCountIsLimitedToWhatTheHistoryHolds)
-{
-    EXPECT_EQ(BlurFrames(100), 8);
-    EXPECT_EQ(BlurFrames(8), 8);
-    EXPECT_EQ(BlurFrames(3), 3);
-    EXPECT_EQ(BlurFrames(-5), -5);
-    TestScene t;
-    t.settings.NumBuf = 100;
-    t.Build(1, 16, 16, 16, 16, [](int32_t, int32_t) { return 0x7FFF; });
-    for (int i = 0; i < 20; ++i) t.Render();
-    EXPECT_EQ(t.scene->history[kHiColor].current, 20 % 8);
 }

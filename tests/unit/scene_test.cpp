@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -28,9 +27,7 @@ std::string WriteTexture(int32_t width, int32_t height)
     bmpw::BmpForm form;
     form.bitsPerPixel = 8;
     const auto bytes = bmpw::WriteBmp(image, form);
-    const std::string path = testing::TempDir() + "scene_texture_" + std::to_string(width) + "_" + std::to_string(getpid()) + ".bmp";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return path;
+    return bmpw::SaveFile(testing::TempDir() + "scene_texture_" + std::to_string(width) + "_" + std::to_string(getpid()) + ".bmp", bytes);
 }
 
 struct SceneRun {

@@ -138,6 +138,8 @@ TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
         for (MSG msg; PeekMessageA(&msg, saver_, WM_CLOSE, WM_CLOSE, PM_REMOVE);) any = true;
         return any;
     };
+    SetCursorPos(750, 550);  // the pointer rests on the cover from start-up on
+    Pump();
     Ticks(2);
     EXPECT_FALSE(asksToClose(WM_MOUSEMOVE));
     Ticks(1);
@@ -145,11 +147,16 @@ TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
     SendMessageA(cover, WM_CLOSE, 0, 0);  // only the saver window ends the run
     ASSERT_TRUE(IsWindow(cover));
 
-    SetCursorPos(750, 550);
+    // A display change that leaves the monitor as it was keeps its cover, so
+    // the pointer resting on it reports no move.
+    SendMessageA(saver_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10)) Pump();
+    ASSERT_TRUE(IsWindow(saver_));
+    EXPECT_EQ(Covers(), std::vector<HWND>{cover});
+
     INPUT click[2] = {};
     click[0].type = click[1].type = INPUT_MOUSE;
     click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SetCursor(nullptr);
     ASSERT_EQ(SendInput(2, click, sizeof(INPUT)), 2u);
     for (DWORD start = GetTickCount(); IsWindow(saver_) && GetTickCount() - start < 5000; Sleep(10)) Pump();
     EXPECT_FALSE(IsWindow(saver_));

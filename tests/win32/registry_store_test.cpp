@@ -1,8 +1,7 @@
 // The settings in the real registry of the wine prefix. The fallback rules
 // are checked exhaustively over the store seam (settings_persistence_test);
 // here only what the registry adds: the key and its class, the value types
-// written, every value type read at and beside its size, and ANSI size
-// reports of string types.
+// written, and every value type read at and beside its size.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -22,14 +21,11 @@ protected:
     void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath); }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath); }
 
-    // Stores one value, through the wide call when wide is set.
-    static void Put(const char* name, DWORD type, const void* data, DWORD size, const wchar_t* wide = nullptr)
+    static void Put(const char* name, DWORD type, const void* data, DWORD size)
     {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kSettingsKeyPath, &key), ERROR_SUCCESS);
-        const auto* bytes = static_cast<const BYTE*>(data);
-        EXPECT_EQ(wide ? RegSetValueExW(key, wide, 0, type, bytes, size) : RegSetValueExA(key, name, 0, type, bytes, size),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
     static SaverSettings Load()
@@ -108,24 +104,6 @@ TEST_F(RegistryStoreTest, EveryValueTypeLoadsAtItsOwnSizeOnly)
             Put("IMGFilename", type, std::string(size - 1, 'n').c_str(), size);
             EXPECT_EQ(std::strlen(Load().IMGFilename), size == 299 ? 298u : 0u) << type << " " << size;
         }
-}
-
-// Values written through the wide calls, as another program might: what
-// counts is the size the ANSI query reports, a REG_SZ of four UTF-16
-// characters being four bytes to the loader.
-TEST_F(RegistryStoreTest, WideStringsCountInAnsiBytes)
-{
-    Put(nullptr, REG_SZ, L"@\x01\x00\x00", 8, L"ScreenHeight");  // 8 bytes stored, 4 ANSI bytes read: 320
-    // 16 bytes stored, 8 ANSI bytes read, and a ninth that the registry counts
-    // as the terminator the caller seems to have left out.
-    Put(nullptr, REG_SZ, L"ABCDEFGHI", 16, L"ScreenWidth");
-    Put(nullptr, REG_SZ, L"ABCDEFGHI", 16, L"Zoom1");
-    const SaverSettings s = Load();
-    EXPECT_EQ(s.ScreenHeight, 320);
-    EXPECT_EQ(s.ScreenWidth, 320);  // eight bytes for a four-byte value
-    double zoom = 0;
-    std::memcpy(&zoom, "ABCDEFGH", 8);
-    EXPECT_EQ(std::memcmp(&s.Zoom1, &zoom, 8), 0) << s.Zoom1;
 }
 
 }  // namespace

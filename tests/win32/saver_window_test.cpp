@@ -1,6 +1,9 @@
 // The saver window's message table, driven by hand: start-up ticks, the close
-// gate, the system commands, the input rule and the end of the loop. Calls
-// the window makes are watched through the import table (iat_hook.h).
+// gate with the password and the display mode, the system commands, the input
+// rule and the end of the loop; and the entry point's run modes that draw
+// nothing. Calls into the platform are watched and answered through the
+// import table (iat_hook.h): the password libraries, the display mode and
+// the message boxes are stand-ins here.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,8 +12,10 @@
 #include <vector>
 
 #include "settings/saver_settings.h"
+#include "shell/password.h"
 #include "shell/saver_window_win32.h"
 #include "shell/shell_state.h"
+#include "tests/support/test_window_win32.h"
 #include "tests/win32/iat_hook.h"
 
 namespace {
@@ -28,8 +33,6 @@ struct DrawnText {
 };
 std::vector<DrawnText> drawn;  // every DrawTextA
 std::vector<UINT> announced;  // the flag of every SPI_SETSCREENSAVERRUNNING
-std::vector<UINT> seen;       // messages that reached the window
-WNDPROC saverProc = nullptr;
 bool failTimer = false;
 IatHook *drawHook, *spiHook, *timerHook;
 
@@ -48,12 +51,6 @@ BOOL WINAPI RecordSpi(UINT action, UINT value, PVOID data, UINT winIni)
 UINT_PTR WINAPI MaybeFailTimer(HWND w, UINT_PTR id, UINT period, TIMERPROC proc)
 {
     return failTimer ? 0 : timerHook->Original<decltype(&SetTimer)>()(w, id, period, proc);
-}
-
-LRESULT CALLBACK Watch(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    seen.push_back(m);
-    return CallWindowProcA(saverProc, w, m, wp, lp);
 }
 
 // The exit code of the WM_QUIT the window's destruction posted, or -1.
@@ -75,6 +72,88 @@ bool AsksToClose(HWND w, UINT m, WPARAM wp = 0, LPARAM lp = 0)
 
 void Tick(HWND w) { SendMessageA(w, WM_TIMER, 1, 0); }
 
+// The platform's password libraries, display mode and message boxes, as
+// stand-ins: which libraries and entry points exist, and what each was asked.
+struct Platform {
+    std::vector<std::string> libraries = {"PASSWORD.CPL", "MPR.DLL"};
+    std::vector<std::string> entries = {"VerifyScreenSavePwd", "PwdChangePasswordA"};
+    BOOL answer = 1;             // the verifier's
+    std::vector<std::string> loaded;
+    int freed = 0;
+    std::vector<HWND> verified;  // the window given to each verifier call
+    std::string changeGiven;     // "provider owner reserved reserved" of each change call
+    std::string boxes;           // "caption: text (owner, flags)" of each message box
+    std::vector<bool> modeChanges;  // true for each switch, false for each restore
+};
+Platform platform;
+char fakeLibrary;  // its address is the stand-in library's handle
+HMODULE Fake() { return reinterpret_cast<HMODULE>(&fakeLibrary); }
+
+BOOL WINAPI FakeVerify(HWND w) { return platform.verified.push_back(w), platform.answer; }
+DWORD WINAPI FakeChange(LPCSTR provider, HWND owner, DWORD a, DWORD b)
+{
+    platform.changeGiven += std::string(provider) + " " + std::to_string(uintptr_t(owner)) + " " + std::to_string(a) +
+                            " " + std::to_string(b) + ";";
+    return 0;
+}
+HMODULE WINAPI FakeLoad(LPCSTR name)
+{
+    for (const std::string& library : platform.libraries)
+        if (lstrcmpiA(name, library.c_str()) == 0) return platform.loaded.push_back(library), Fake();
+    return nullptr;
+}
+FARPROC WINAPI FakeEntry(HMODULE module, LPCSTR name)
+{
+    for (const std::string& entry : platform.entries)
+        if (module == Fake() && entry == name)
+            return reinterpret_cast<FARPROC>(entry[0] == 'V' ? reinterpret_cast<void*>(&FakeVerify) : reinterpret_cast<void*>(&FakeChange));
+    return nullptr;
+}
+BOOL WINAPI FakeFree(HMODULE module) { return module == Fake() ? ++platform.freed : FALSE; }
+LONG WINAPI FakeModeChange(DEVMODEA* mode, DWORD) { return platform.modeChanges.push_back(mode != nullptr), DISP_CHANGE_SUCCESSFUL; }
+int WINAPI FakeBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
+{
+    platform.boxes += std::string(caption) + ": " + text + " (" + std::to_string(uintptr_t(owner)) + ", " +
+                      std::to_string(flags) + ")";
+    return IDOK;
+}
+
+struct PlatformHooks {
+    PlatformHooks() { platform = Platform{}; }
+    bool Installed() const { return load.Installed() && entry.Installed() && free.Installed() && mode.Installed() && box.Installed(); }
+    IatHook load{"kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&FakeLoad)};
+    IatHook entry{"kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&FakeEntry)};
+    IatHook free{"kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&FakeFree)};
+    IatHook mode{"user32.dll", "ChangeDisplaySettingsA", reinterpret_cast<void*>(&FakeModeChange)};
+    IatHook box{"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&FakeBox)};
+};
+
+// ScreenSaveUsePassword of the desktop settings; no bytes removes it.
+void UsePassword(DWORD type, const char* bytes, DWORD size)
+{
+    if (bytes) RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword", type, bytes, size);
+    else RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
+}
+
+}  // namespace
+
+// The entry point, as the platform starts the program with these arguments.
+int RunMain(std::vector<std::string> arguments)
+{
+    std::vector<char*> argv;
+    arguments.insert(arguments.begin(), "gyrofold.scr");
+    for (std::string& a : arguments) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const int argc = __argc;
+    char** const saved = __argv;
+    __argc = int(arguments.size()), __argv = argv.data();
+    const int exitCode = WinMain(GetModuleHandleA(nullptr), nullptr, argv.size() > 2 ? argv[1] : argv[0], SW_SHOWNORMAL);
+    __argc = argc, __argv = saved;
+    return exitCode;
+}
+
+namespace {
+
 class SaverWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(RegisterSaverClass(Instance())); }
@@ -85,10 +164,10 @@ protected:
         TheSettings = SaverSettings{};
         TheSettings.Stretch = -1;           // leave the display alone
         TheSettings.IMGFilename[0] = '\0';  // the scene setup fails quietly
-        drawn.clear(), announced.clear(), seen.clear();
+        drawn.clear(), announced.clear();
         failTimer = false;
         drawHook = &draw_, spiHook = &spi_, timerHook = &timer_;
-        ASSERT_TRUE(draw_.Installed() && spi_.Installed() && timer_.Installed());
+        ASSERT_TRUE(draw_.Installed() && spi_.Installed() && timer_.Installed() && platform_.Installed());
     }
     void TearDown() override
     {
@@ -96,17 +175,18 @@ protected:
             if (IsWindow(w)) DestroyWindow(w);
         TakeQuit();
         TheShell = ShellState{};
+        UsePassword(0, nullptr, 0);
     }
     HWND MakePreview()
     {
-        host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150, nullptr, nullptr,
-                               Instance(), nullptr);
+        host = MakeTestWindow(200, 150, WS_POPUP | WS_VISIBLE, 10, 10);
         TheShell.preview = 1, TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
         return window = CreateSaverWindow(host);
     }
     IatHook draw_{"user32.dll", "DrawTextA", reinterpret_cast<void*>(&RecordDrawText)};
     IatHook spi_{"user32.dll", "SystemParametersInfoA", reinterpret_cast<void*>(&RecordSpi)};
     IatHook timer_{"user32.dll", "SetTimer", reinterpret_cast<void*>(&MaybeFailTimer)};
+    PlatformHooks platform_;
     HWND host = nullptr, window = nullptr;
 };
 
@@ -165,19 +245,24 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_EQ(announced, std::vector<UINT>{1});  // on while the saver runs
 
     // WM_PAINT only marks the window painted: no erase (which BeginPaint or
-    // the default handling would ask for), no drawing.
-    saverProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch)));
+    // the default handling would do), no drawing; what it showed stays.
+    HDC dc = GetDC(window);
+    const RECT corner = {0, 0, 8, 8};
+    FillRect(dc, &corner, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     InvalidateRect(window, nullptr, TRUE);
-    seen.clear();
-    EXPECT_EQ(SendMessageA(window, WM_PAINT, 0, 0), 0);
+    UpdateWindow(window);
     EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
-    EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
+    EXPECT_EQ(GetPixel(dc, 3, 3), RGB(255, 255, 255)) << "the paint changed the window";
+    ReleaseDC(window, dc);
     EXPECT_TRUE(drawn.empty());
-    EXPECT_EQ(SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)), 0);
+    // A display change tells the loop to read the refresh rate again, once.
+    TakeDisplayChange();
+    SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480));
+    EXPECT_TRUE(TakeDisplayChange());
+    EXPECT_FALSE(TakeDisplayChange());
 
     // The start-up text is drawn once, on the first tick, centred in the
     // client area; the failed scene setup then draws its own error text.
-    SetCursor(nullptr);
     Tick(window);
     Tick(window);
     int startup = 0;
@@ -190,6 +275,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     EXPECT_NE(drawn.front().text, drawn.back().text);
 
     // Before the third tick input only hides the pointer, and a close is refused.
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)) || AsksToClose(window, WM_KEYDOWN, 'A'));
     EXPECT_EQ(GetCursor(), nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
@@ -232,27 +318,152 @@ TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
     EXPECT_NE(window = CreateSaverWindow(nullptr), nullptr);
 }
 
-int windowsMade = 0;
-ATOM WINAPI RefuseClass(const WNDCLASSEXA*) { return 0; }
-HWND WINAPI CountWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)
-{ return ++windowsMade, nullptr; }
-
-// The entry point itself, run full screen: a class the platform refuses ends
-// the run at once with exit code 0.
-TEST(SaverRunTest, ARefusedClassEndsWithExitCodeZero)
+// The full-screen close asks the verifier (given the saver window, its
+// library loaded afresh and freed each time) and restores a switched display
+// mode only when the close is accepted; a window destroyed otherwise leaves
+// the mode switched. A preview never touches the mode or asks the password.
+TEST_F(SaverWindowTest, ClosePasswordAndDisplayMode)
 {
-    IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&RefuseClass));
-    IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&CountWindow));
+    TheSettings.Stretch = 16;
+    UsePassword(REG_DWORD, "\1\0\0\0", 4);
+    for (const bool accepted : {true, false}) {
+        SCOPED_TRACE(accepted ? "closed" : "destroyed");
+        platform = Platform{};
+        TheShell.tickCount = 0;
+        ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
+        TheShell.saverWindow = reinterpret_cast<WindowHandle>(window);
+        for (int i = 0; i < 3; ++i) Tick(window);
+        platform.answer = FALSE;
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(IsWindow(window)) << "a refused close ended the saver";
+        EXPECT_EQ(platform.verified, std::vector<HWND>{window});
+        if (accepted) {
+            platform.answer = TRUE;
+            SendMessageA(window, WM_CLOSE, 0, 0);
+            EXPECT_FALSE(IsWindow(window));
+        } else {
+            DestroyWindow(window);
+        }
+        EXPECT_EQ(platform.modeChanges, (accepted ? std::vector<bool>{true, false} : std::vector<bool>{true}));
+        EXPECT_EQ(platform.loaded.size(), accepted ? 2u : 1u);
+        EXPECT_EQ(platform.freed, int(platform.loaded.size()));
+        EXPECT_EQ(TakeQuit(), 0);
+    }
+    platform = Platform{};
+    TheShell.tickCount = 0;
+    ASSERT_NE(MakePreview(), nullptr);
+    for (int i = 0; i < 3; ++i) Tick(window);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(platform.modeChanges.empty() && platform.loaded.empty());
+}
+
+// ScreenSaveUsePassword and the verifier library decide whether a close may go
+// on: any failure to read the value or to reach the verifier allows it.
+TEST(Password, UsePasswordValueAndTheVerifierLibrary)
+{
+    const struct {
+        const char* name;
+        DWORD type;
+        const char* bytes;
+        DWORD size;
+        std::vector<std::string> libraries, entries;
+        int loads, calls, result;
+    } cases[] = {
+        {"absent", 0, nullptr, 0, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
+        {"zero", REG_DWORD, "\0\0\0\0", 4, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
+        {"one", REG_DWORD, "\1\0\0\0", 4, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 1, 1, 0},
+        // Longer than the 4-byte buffer: the query fails. Shorter: only the stored bytes count.
+        {"eight bytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
+        {"two bytes of 0", REG_BINARY, "\0\0", 2, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
+        {"two bytes of 1", REG_BINARY, "\1\0", 2, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 1, 1, 0},
+        {"no library", REG_DWORD, "\1\0\0\0", 4, {}, {"VerifyScreenSavePwd"}, 0, 0, 1},
+        {"library without the verifier", REG_DWORD, "\1\0\0\0", 4, {"PASSWORD.CPL"}, {"PwdChangePasswordA"}, 1, 0, 1},
+    };
+    PlatformHooks hooks;
+    ASSERT_TRUE(hooks.Installed());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UsePassword(c.type, c.bytes, c.size);
+        platform = Platform{};
+        platform.libraries = c.libraries, platform.entries = c.entries, platform.answer = FALSE;
+        EXPECT_EQ(VerifyPasswordOnClose() != 0, c.result != 0);
+        EXPECT_EQ(int(platform.loaded.size()), c.loads);
+        EXPECT_EQ(int(platform.verified.size()), c.calls);
+        EXPECT_EQ(platform.freed, c.loads);
+    }
+    UsePassword(0, nullptr, 0);
+}
+
+int windowsMade = 0;
+DWORD madeStyle = 0;
+HWND madeParent = nullptr;
+BOOL classAccepted = FALSE;
+ATOM WINAPI MaybeRefuseClass(const WNDCLASSEXA*) { return ATOM(classAccepted); }
+HWND WINAPI RefuseWindow(DWORD, LPCSTR, LPCSTR, DWORD style, int, int, int, int, HWND parent, HMENU, HINSTANCE, LPVOID)
+{ return ++windowsMade, madeStyle = style, madeParent = parent, nullptr; }
+
+// The entry point's drawing modes: a class or a window the platform refuses
+// ends the run at once with exit code 0; a preview whose handle is 0, names
+// no window or is missing asks for the full-screen window.
+TEST(EntryPoint, DrawingModesAskForTheirWindowAndEndWithZeroWhenRefused)
+{
+    IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&MaybeRefuseClass));
+    IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&RefuseWindow));
     ASSERT_TRUE(refuse.Installed() && count.Installed());
-    // The entry point reads the arguments the run-time library split.
-    const int argc = __argc;
-    char** const argv = __argv;
-    char program[] = "gyrofold.scr", fullScreen[] = "/s", *args[] = {program, fullScreen, nullptr};
-    __argc = 2, __argv = args;
-    const int exitCode = WinMain(Instance(), nullptr, fullScreen, SW_SHOWNORMAL);
-    __argc = argc, __argv = argv;
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(windowsMade, 0);
+    HWND host = MakeTestWindow(50, 50);
+    const std::string hostText = std::to_string(uintptr_t(host));
+    const struct {
+        std::vector<std::string> arguments;
+        BOOL classAccepted;
+        HWND parent;  // of the window asked for; the host for a child
+    } cases[] = {
+        {{"/s"}, FALSE, nullptr}, {{"/s"}, TRUE, nullptr}, {{"/p", "0"}, TRUE, nullptr},
+        {{"/p", "123456789"}, TRUE, nullptr}, {{"/p"}, TRUE, nullptr}, {{"-L", "abc"}, TRUE, nullptr},
+        {{"/p", hostText}, TRUE, host},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        classAccepted = c.classAccepted, windowsMade = 0, madeParent = nullptr;
+        EXPECT_EQ(RunMain(c.arguments), 0);
+        EXPECT_EQ(windowsMade, c.classAccepted ? 1 : 0);
+        EXPECT_EQ(madeParent, c.parent);
+        if (c.classAccepted) EXPECT_EQ(madeStyle & (WS_CHILD | WS_POPUP), DWORD(c.parent ? WS_CHILD : WS_POPUP));
+    }
+    TheShell = ShellState{};
+    DestroyWindow(host);
+}
+
+// The password-change mode: the service gets the provider, the owner (0 for
+// a number that names no window) and two zeros; a missing library or entry
+// point shows one exclamation box owned by the owner.
+TEST(EntryPoint, PasswordChangeCallsTheServiceOrSaysWhatIsMissing)
+{
+    PlatformHooks hooks;
+    ASSERT_TRUE(hooks.Installed());
+    HWND owner = MakeTestWindow(50, 50);
+    const std::string ownerText = std::to_string(uintptr_t(owner));
+    const struct {
+        std::vector<std::string> arguments, libraries, entries;
+        std::string given, boxes;
+    } cases[] = {
+        {{"/a", ownerText}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE " + ownerText + " 0 0;", ""},
+        {{"/A", "0"}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE 0 0 0;", ""},
+        {{"-a", "abc"}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE 0 0 0;", ""},
+        {{"-A", "123456789"}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE 0 0 0;", ""},
+        {{"/a", ownerText}, {"MPR.DLL"}, {}, "", "Error: Couldn't get PwdChangePassword (" + ownerText + ", 48)"},
+        {{"/a", ownerText}, {}, {"PwdChangePasswordA"}, "", "Error: Couldn't load MRP.DLL (" + ownerText + ", 48)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1] + ", " + c.boxes);
+        platform = Platform{};
+        platform.libraries = c.libraries, platform.entries = c.entries;
+        EXPECT_EQ(RunMain(c.arguments), 0);
+        EXPECT_EQ(platform.changeGiven, c.given);
+        EXPECT_EQ(platform.boxes, c.boxes);
+        EXPECT_EQ(platform.freed, int(platform.loaded.size()));
+    }
+    DestroyWindow(owner);
 }
 
 }  // namespace

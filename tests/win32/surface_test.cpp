@@ -10,28 +10,10 @@
 #include <vector>
 
 #include "imaging/surface_win32.h"
+#include "tests/support/test_window_win32.h"
 #include "tests/win32/iat_hook.h"
 
 namespace {
-
-HWND MakeWindow(int width, int height, DWORD style = WS_POPUP | WS_VISIBLE)
-{
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        wc.lpszClassName = "GyrofoldSurfaceTest";
-        registered = RegisterClassA(&wc) != 0;
-    }
-    HWND w = CreateWindowExA(WS_EX_TOPMOST, "GyrofoldSurfaceTest", "surface", style, 0, 0, width, height, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
-    UpdateWindow(w);
-    for (int i = 0; i < 20; ++i, Sleep(5))
-        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
-    return w;
-}
 
 uint16_t Texel(int r, int g, int b) { return static_cast<uint16_t>((r << 10) | (g << 5) | b); }
 
@@ -149,7 +131,7 @@ TEST(SurfacePresent, CentresByTheOuterWindowSize)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.windowWidth << "x" << c.windowHeight << " style " << c.style);
-        HWND w = MakeWindow(c.windowWidth, c.windowHeight, c.style | WS_VISIBLE);
+        HWND w = MakeTestWindow(c.windowWidth, c.windowHeight, c.style | WS_VISIBLE);
         ASSERT_NE(w, nullptr);
         RECT outer, client;
         GetWindowRect(w, &outer);

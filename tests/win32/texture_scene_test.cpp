@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "imaging/bmp_decoder.h"
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
+#include "tests/support/test_window_win32.h"
 
 using namespace bmpw;
 
@@ -24,9 +24,7 @@ namespace {
 
 std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    const std::string path = ::testing::TempDir() + "gyrofold_loader_" + name + ".bmp";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return path;
+    return SaveFile(::testing::TempDir() + "gyrofold_loader_" + name + ".bmp", bytes);
 }
 
 std::vector<BmpColor> Palette()
@@ -87,17 +85,6 @@ TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
     }
 }
 
-HWND MakeWindow(int width, int height)
-{
-    return CreateWindowExA(0, "STATIC", "scene", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-}
-
-void PumpMessages()
-{
-    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
-}
-
 // Wine answers GetGuiResources with 0 (a stub there). Its GDI handle table
 // takes a handle whose upper word is 0 as "any generation", so asking the
 // type of every index counts the live objects of this process.
@@ -115,7 +102,7 @@ TEST(SceneCycles, SetupAndTeardownGiveBackEveryGdiObject)
 {
     const std::string texture = WriteFile("scene", WriteBmp(MakePalettedImage(256, 200, Palette()), Form(Info, 8)));
     const std::string missing = texture + ".missing";
-    HWND window = MakeWindow(400, 300), host = MakeWindow(152, 112);
+    HWND window = MakeTestWindow(400, 300), host = MakeTestWindow(152, 112);
     PumpMessages();
     auto scene = std::make_unique<Scene>();
 

@@ -4,6 +4,7 @@
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
@@ -24,9 +25,7 @@
 #include <sstream>
 #include <thread>
 
-#include "effect/render_frame.h"
-#include "effect/scene.h"
-#include "imaging/surface_memory.h"
+#include "tests/support/shown_frames.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/picture_writer.h"
 
@@ -67,34 +66,20 @@ struct XvfbSession {
 using Picture = std::vector<uint32_t>;
 
 // The settled frame of the portable core for a still camera (-rot1 0 -zoom2 0)
-// on the sample image, as 0xRRGGBB per pixel, rows top-down, converted as the
-// screen must show it: palette colours exactly, 5-bit channels widened by
-// repeating their top bits.
+// on the sample image, as the screen must show it.
 Picture CoreFrame(int hiColor, int numBuf, int width, int height)
 {
-    auto scene = std::make_unique<Scene>();
     SaverSettings s;
     std::strcpy(s.IMGFilename, SAMPLE_IMAGE_PATH);
     s.UseHiColor = hiColor, s.NumBuf = numBuf;
     s.Rot1 = s.Zoom2 = 0;
     s.ScreenWidth = width, s.ScreenHeight = height;
-    SetupScene(*scene, s, 0, 0);
+    // All black when the scene is not set up: no window shows that. The blur
+    // settles in its history; a palette frame can repeat once and change again
+    // (frames 15 and 17 with three buffers), so all run 64 frames, twice what
+    // the slowest case needs.
     Picture picture(static_cast<size_t>(width) * height);
-    if (!scene->sceneReady) return picture;  // all black: no window shows that
-    const auto& surface = *static_cast<const MemorySurface*>(scene->currentSurface);
-    const auto widen = [](uint32_t c) { return ((c & 31) << 3) | ((c & 31) >> 2); };
-    // The blur settles in its history; a palette frame can repeat once and change again (frames
-    // 15 and 17 with three buffers), so all run 64 frames, twice what the slowest case needs.
-    for (int frame = 0; frame < 64; ++frame) {
-        RenderFrame(*scene, s);
-        for (int i = 0; i < width * height; ++i) {
-            const uint8_t* p = surface.PictureRow(i / width) + (hiColor ? 2 : 1) * (i % width);
-            const uint32_t v = hiColor ? p[0] | p[1] << 8 : 0;
-            const uint8_t* c = surface.colours + 3 * p[0];
-            picture[i] = hiColor ? widen(v >> 10) << 16 | widen(v >> 5) << 8 | widen(v) : c[0] << 16 | c[1] << 8 | c[2];
-        }
-    }
-    TeardownScene(*scene);
+    DrawShownFrames(s, 64, [&](int, const Picture& shown) { picture = shown; });
     return picture;
 }
 
@@ -153,6 +138,7 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds = 30000)
 
 struct Hack {
     pid_t pid = 0;
+    bool reaped = false;
     std::string errorFile = ::testing::TempDir() + "gyrofold-stderr-" + std::to_string(getpid());
     // Older segments are those of a former holder of the pid.
     const long long started = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -176,7 +162,13 @@ struct Hack {
         int status = 0;
         const bool ended = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, milliseconds);
         if (!ended) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+        reaped = true;
         return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // A test that stops early leaves no program behind.
+    ~Hack()
+    {
+        if (pid > 0 && !reaped) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     }
     std::string Errors() const { return (std::stringstream() << std::ifstream(errorFile).rdbuf()).str(); }
     // Its shared memory segments left; `marked`: those marked for removal, which no ending can leak.
@@ -202,13 +194,15 @@ Window MakeWindow(Display* d, int width, int height)
     return w;
 }
 
-// The program's own window: the root's one child.
+// The program's own window: the root's one child, once it is mapped (its
+// pixels cannot be read before).
 Window OnlyChild(Display* d)
 {
     Window rootReturn, parent, *children = nullptr, child = 0;
     unsigned int count = 0;
     XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count);
-    if (count == 1) child = children[0];
+    XWindowAttributes a;
+    if (count == 1 && XGetWindowAttributes(d, children[0], &a) && a.map_state == IsViewable) child = children[0];
     if (children != nullptr) XFree(children);
     return child;
 }
@@ -233,7 +227,21 @@ Picture Centred(const Picture& frame, int fw, int fh, int width, int height)
     return p;
 }
 
-enum class Target { WindowId, Root, ScreensaverWindow, Own };
+// The low-resolution look: the frame as large as its shape fits the window,
+// centred over black, each window pixel the frame pixel under its centre.
+Picture Filled(const Picture& frame, int fw, int fh, int width, int height)
+{
+    const bool widthBound = width * fh <= height * fw;
+    const int w = widthBound ? width : fw * height / fh, h = widthBound ? fh * width / fw : height;
+    const int x0 = (width - w) / 2, y0 = (height - h) / 2;
+    Picture p(static_cast<size_t>(width) * height, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p[static_cast<size_t>(y + y0) * width + x + x0] = frame[(2 * y + 1) * fh / (2 * h) * fw + (2 * x + 1) * fw / (2 * w)];
+    return p;
+}
+
+enum class Target { WindowId, Root, ScreensaverWindow, Own, VirtualRoot };
 
 struct PixelCase {
     const char* name;
@@ -256,6 +264,10 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
     const bool shm = !std::strstr(c.server, "MIT-SHM") && c.extra != std::vector<std::string>{"-no-shm"};
     Window w = root ? DefaultRootWindow(x.display)
                : c.target == Target::Own ? 0 : MakeWindow(x.display, c.windowWidth, c.windowHeight);
+    // A virtual root names itself in its __SWM_VROOT property.
+    if (c.target == Target::VirtualRoot)
+        XChangeProperty(x.display, w, XInternAtom(x.display, "__SWM_VROOT", False), XA_WINDOW, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&w), 1);
     const std::string dash = c.target == Target::ScreensaverWindow ? "--" : "-";
     std::vector<std::string> args = {dash + "rot1", "0", dash + "zoom2", "0", c.hiColor ? "-hicolor" : "--no-hicolor",
                                      "-numbuf", std::to_string(c.numBuf), "-delay", "0"};
@@ -279,8 +291,9 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
     for (int pass = 0; pass < (c.resizedWidth ? 2 : 1); ++pass) {
         const int width = pass ? c.resizedWidth : c.windowWidth, height = pass ? c.resizedHeight : c.windowHeight;
         if (pass) XResizeWindow(x.display, w, width, height), XSync(x.display, False);
-        const int fw = c.frameWidth ? c.frameWidth : width, fh = c.frameHeight ? c.frameHeight : height;
-        Picture expected = Centred(CoreFrame(hiColor, c.numBuf, fw, fh), fw, fh, width, height);
+        const bool low = std::count(c.extra.begin(), c.extra.end(), "-low-resolution") == 1;
+        const int fw = c.frameWidth ? c.frameWidth : low ? 320 : width, fh = c.frameHeight ? c.frameHeight : low ? 240 : height;
+        Picture expected = (low ? Filled : Centred)(CoreFrame(hiColor, c.numBuf, fw, fh), fw, fh, width, height);
         for (uint32_t& p : expected) p = InVisual(a.visual, p);
         Picture shown;
         EXPECT_TRUE(WaitFor([&] { return (shown = Grab(x.display, w, width, height)) == expected; }))
@@ -313,7 +326,13 @@ INSTANTIATE_TEST_SUITE_P(
         PixelCase{"EnvPalettePseudoColorNoShmServerInstallThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0,
                   0, 0, "x8 -extension MIT-SHM", {"-install", "-threads", "2"}},
         PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5", {"-visual", "best"}},
-        PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8", {"-visual", "TrueColor"}}),
+        PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8", {"-visual", "TrueColor"}},
+        PixelCase{"OwnGeometry", Target::Own, 1, 1, 300, 200, 0, 0, 0, 0, "x24", {"-geometry", "300x200+10+20"}},
+        PixelCase{"VirtualRootPalette", Target::VirtualRoot, 0, 1, 250, 190, 0, 0, 0, 0},
+        PixelCase{"LowResolutionDoubledResizedBarsBeside", Target::WindowId, 1, 3, 640, 480, 0, 0, 400, 150, "x24",
+                  {"-low-resolution"}},
+        PixelCase{"LowResolutionGivenFrameOddBarsAbove", Target::WindowId, 0, 1, 333, 250, 101, 75, 0, 0, "x24",
+                  {"-low-resolution"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // "    ERROR LOADING IMAGE    " in black on white, its spaces included, centred
@@ -450,6 +469,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"KeyQ", Ending::Key, XK_q, 0, 0, ""},
                       EndCase{"KeyShiftQ", Ending::Key, XK_q, ShiftMask, 0, ""},
                       EndCase{"KeyEscape", Ending::Key, XK_Escape, 0, 0, ""},
+                      EndCase{"KeyCtrlC", Ending::Key, XK_c, ControlMask, 0, ""},
                       EndCase{"DestroyWindow", Ending::DestroyWindow, 0, 0, 1, "gyrofold: the window is gone"},
                       EndCase{"KillServer", Ending::KillServer, 0, 0, 1, "gyrofold: lost the connection to the X"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -487,6 +507,65 @@ INSTANTIATE_TEST_SUITE_P(
                                   "gyrofold: no visual \"0x7777\" on this screen"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The options every hack takes, in its own window: taken, a picture drawn (the
+// sample has hundreds of colours), the window named as window managers read
+// it, and a clean end on SIGTERM.
+class StandardOption : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(StandardOption, StartsDrawsAndEndsOnTerminate)
+{
+    XvfbSession x;
+    ASSERT_TRUE(x.Start(640, 480));
+    std::vector<std::string> args = GetParam();
+    for (std::string& a : args) a = a == "NAME" ? x.name : a;
+    const bool display = args[0] == "-display", geometry = args[0] == "-geometry";
+    Hack hack;
+    hack.Start(display ? "" : x.name, args);
+    Window w = 0;
+    ASSERT_TRUE(WaitFor([&] { return (w = OnlyChild(x.display)) != 0; })) << hack.Errors();
+    size_t colours = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        Picture p = Grab(x.display, w, 300, 200);
+        std::sort(p.begin(), p.end());
+        return (colours = std::unique(p.begin(), p.end()) - p.begin()) > 200;
+    })) << colours << " colours";
+    XWindowAttributes a;
+    XGetWindowAttributes(x.display, w, &a);
+    EXPECT_EQ(a.width * 1000 + a.height, geometry ? 300200 : 640480);
+    XClassHint hint = {};
+    ASSERT_TRUE(XGetClassHint(x.display, w, &hint));
+    EXPECT_EQ(std::string(hint.res_name) + "/" + hint.res_class, "gyrofold/Gyrofold");
+    XFree(hint.res_name), XFree(hint.res_class);
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* pid = nullptr;
+    XGetWindowProperty(x.display, w, XInternAtom(x.display, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type,
+                       &format, &items, &after, &pid);
+    ASSERT_NE(pid, nullptr);
+    EXPECT_EQ(*reinterpret_cast<long*>(pid), hack.pid);
+    XFree(pid);
+    kill(hack.pid, SIGTERM);
+    EXPECT_EQ(hack.Wait(), 0);
+    EXPECT_EQ(hack.Errors(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryHack, StandardOption,
+    ::testing::Values(std::vector<std::string>{"-install"}, std::vector<std::string>{"-noinstall"},
+                      std::vector<std::string>{"--install"}, std::vector<std::string>{"-visual", "default"},
+                      std::vector<std::string>{"-visual", "best"}, std::vector<std::string>{"-mono"},
+                      std::vector<std::string>{"-sync"}, std::vector<std::string>{"-display", "NAME"},
+                      std::vector<std::string>{"-geometry", "300x200+10+20"}, std::vector<std::string>{"-shm"},
+                      std::vector<std::string>{"--no-shm"}, std::vector<std::string>{"-fps"},
+                      std::vector<std::string>{"-no-fps"}, std::vector<std::string>{"-low-resolution"}),
+    [](const auto& info) {
+        std::string name;
+        for (const std::string& a : info.param)
+            for (char ch : a) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return name + "_" + std::to_string(info.index);
+    });
+
 struct OptionCase {
     const char* name;
     std::vector<std::string> args;
@@ -515,6 +594,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"NotANumber", {"-delay", "abc"}, "gyrofold: -delay: expected an integer from 0 to 2147483647, got \"abc\""},
         OptionCase{"NotFinite", {"--rot1", "nan"}, "gyrofold: --rot1: expected a finite decimal number, got \"nan\""},
         OptionCase{"Unknown", {"-bogus"}, "gyrofold: unknown option \"-bogus\""},
+        OptionCase{"BadGeometry", {"-geometry", "0x10"}, "gyrofold: -geometry: expected WxH+X+Y, got \"0x10\""},
         OptionCase{"AllGood", {"--numbuf", "-2", "-no-warpy", "-rot1", "-0.5", "-xscale", "1e300", "-window-id", "077",
                                "-image", std::string(299, 'a')}, ""}),
     [](const auto& info) { return std::string(info.param.name); });

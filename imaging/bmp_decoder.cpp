@@ -5,7 +5,8 @@
 // checked declared size, and every run is checked against the row and the data.
 // The row routine for the file's layout is picked once per picture and turns a
 // whole row into texels, widening channels through small tables or fixed
-// shifts: the only picture-sized memory is the file's bytes and the result.
+// shifts. Bytes in memory decode with no other picture-sized memory than the
+// result; a file on disk is read by rows, so the texture is its only one.
 
 #include "imaging/bmp_decoder.h"
 
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -21,8 +24,8 @@
 namespace {
 
 // The largest file read from disk: the largest picture at 32 bits, with a
-// megabyte to spare for headers and colour tables. The whole file is held in
-// memory while it is decoded, so this bounds the loaders' peak use too.
+// megabyte to spare for headers and colour tables. A run-length file is held
+// whole while it is decoded, so this bounds the loaders' peak use too.
 constexpr uint64_t kMaxFileBytes = uint64_t{kMaxBitmapTexels} * 4 + (uint64_t{1} << 20);
 
 constexpr uint32_t kCompressionRgb = 0;
@@ -43,6 +46,7 @@ struct Header {
     const uint8_t* pixels = nullptr;  // from the pixel offset to the end of the file
     size_t pixelBytes = 0;
     size_t rowBytes = 0;  // uncompressed rows, padded to 32 bits
+    class FileRows* fileRows = nullptr;  // uncompressed rows read from the file as needed, else from pixels
 };
 
 bool Fail(std::string& error, const char* reason)
@@ -294,10 +298,58 @@ bool ParseHeader(const uint8_t* data, size_t size, Header& h, std::string& error
 
 // ---- Row routines, one per layout ----
 
+// Uncompressed rows straight from an open file, a block of up to a megabyte
+// at a time, so that the file's bytes need not be held: only the texture is
+// picture-sized. Rows are asked for in either order (bottom-up files are read
+// backwards) and more than once (the 8-bit mode reads the picture twice).
+class FileRows {
+public:
+    FileRows(std::FILE* file, uint64_t fileSize, uint64_t pixelOffset, size_t rowBytes, int32_t height)
+        : file_(file), fileSize_(fileSize), pixelOffset_(pixelOffset), rowBytes_(rowBytes), height_(height),
+          blockRows_(static_cast<int32_t>(std::max<size_t>(1, std::min<size_t>((size_t{1} << 20) / rowBytes,
+                                                                                 static_cast<size_t>(height)))))
+    {
+    }
+    bool Allocate() { return (block_ = std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[BlockBytes()])) != nullptr; }
+    // The file row r; after a failed read its bytes are zero and Failed says so.
+    const uint8_t* Row(int32_t r)
+    {
+        const int32_t block = r / blockRows_;
+        if (block != cached_) Load(block);
+        return block_.get() + static_cast<size_t>(r - block * blockRows_) * rowBytes_;
+    }
+    bool Failed() const { return failed_; }
+
+private:
+    size_t BlockBytes() const { return static_cast<size_t>(blockRows_) * rowBytes_; }
+    void Load(int32_t block)
+    {
+        cached_ = block;
+        const int32_t rows = std::min(blockRows_, height_ - block * blockRows_);
+        const uint64_t start = pixelOffset_ + uint64_t{rowBytes_} * static_cast<uint64_t>(block * blockRows_);
+        // The last row's padding may be missing from the file.
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(uint64_t{rowBytes_} * static_cast<uint64_t>(rows),
+                                                                     fileSize_ - std::min(fileSize_, start)));
+        size_t got = 0;
+        if (std::fseek(file_, static_cast<long>(start), SEEK_SET) == 0) got = std::fread(block_.get(), 1, wanted, file_);
+        if (got != wanted) failed_ = true;
+        std::memset(block_.get() + got, 0, BlockBytes() - got);
+    }
+
+    std::FILE* file_;
+    uint64_t fileSize_, pixelOffset_;
+    size_t rowBytes_;
+    int32_t height_, blockRows_;
+    int32_t cached_ = -1;
+    bool failed_ = false;
+    std::unique_ptr<uint8_t[]> block_;
+};
+
 // The row of the file that holds output row y.
 const uint8_t* FileRow(const Header& h, int32_t y)
 {
     const int32_t fileRow = h.topDown ? y : h.height - 1 - y;
+    if (h.fileRows != nullptr) return h.fileRows->Row(fileRow);
     return h.pixels + static_cast<size_t>(fileRow) * h.rowBytes;
 }
 
@@ -537,12 +589,9 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& e
     return true;
 }
 
-}  // namespace
-
-bool DecodeBmp8(const uint8_t* data, size_t size, Bitmap8& out, std::string& error)
+// The texture of a parsed file, in either form.
+bool DecodeParsed(const Header& h, Bitmap8& out, std::string& error)
 {
-    Header h;
-    if (!ParseHeader(data, size, h, error)) return false;
     if (h.bits > 8) return DecodeColours(h, out, error);
     Bitmap8 result;
     result.width = h.width;
@@ -555,10 +604,8 @@ bool DecodeBmp8(const uint8_t* data, size_t size, Bitmap8& out, std::string& err
     return true;
 }
 
-bool DecodeBmp16(const uint8_t* data, size_t size, Bitmap16& out, std::string& error)
+bool DecodeParsed(const Header& h, Bitmap16& out, std::string& error)
 {
-    Header h;
-    if (!ParseHeader(data, size, h, error)) return false;
     if (h.bits > 8) return DecodeColours(h, out, error);
     Bitmap16 result;
     result.width = h.width;
@@ -570,14 +617,74 @@ bool DecodeBmp16(const uint8_t* data, size_t size, Bitmap16& out, std::string& e
     return true;
 }
 
-bool LoadBmpFile8(const char* path, Bitmap8& out, std::string& error)
+template <typename Bitmap>
+bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, std::string& error)
 {
-    std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && DecodeBmp8(bytes.data(), bytes.size(), out, error);
+    Header h;
+    return ParseHeader(data, size, h, error) && DecodeParsed(h, out, error);
 }
 
-bool LoadBmpFile16(const char* path, Bitmap16& out, std::string& error)
+// The longest header with the masks after it: every byte the header checks
+// read before the pixel offset is known to be sound.
+constexpr size_t kHeadBytes = 14 + 124 + 12;
+
+// An uncompressed file is read as far as its pixels, then row by row as they
+// are converted; a run-length file (which cannot be read by rows) and a file
+// whose size cannot be told are read whole.
+template <typename Bitmap>
+bool LoadBmpFile(const char* path, Bitmap& out, std::string& error)
 {
+    if (path == nullptr || path[0] == '\0') return Fail(error, "no file name");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
+    if (file == nullptr) {
+        error = std::string("cannot open file: ") + std::strerror(errno);
+        return false;
+    }
+    long length = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) length = std::ftell(file.get());
+    if (length > 0 && static_cast<uint64_t>(length) > kMaxFileBytes) return Fail(error, "file too large");
+    std::vector<uint8_t> head;
+    if (length > 0 && std::fseek(file.get(), 0, SEEK_SET) == 0) {
+        const auto size = static_cast<size_t>(length);
+        head.resize(std::min(size, kHeadBytes));
+        if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return Fail(error, "read error");
+        const size_t pixelOffset = head.size() >= 14 ? Get32(head.data() + 10) : 0;
+        if (pixelOffset > head.size() && pixelOffset <= size) {
+            const size_t had = head.size();
+            head.resize(pixelOffset);
+            if (std::fread(head.data() + had, 1, pixelOffset - had, file.get()) != pixelOffset - had)
+                return Fail(error, "read error");
+        }
+        Header h;
+        if (!ParseHeader(head.data(), size, h, error)) return false;
+        if (!IsRle(h)) {
+            FileRows rows(file.get(), size, pixelOffset, h.rowBytes, h.height);
+            if (!rows.Allocate()) return Fail(error, "out of memory");
+            h.fileRows = &rows;
+            Bitmap result;
+            if (!DecodeParsed(h, result, error)) return false;
+            if (rows.Failed()) return Fail(error, "read error");
+            out = std::move(result);
+            return true;
+        }
+    }
+    file.reset();
     std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && DecodeBmp16(bytes.data(), bytes.size(), out, error);
+    return ReadWholeFile(path, bytes, error) && DecodeBmp(bytes.data(), bytes.size(), out, error);
 }
+
+}  // namespace
+
+bool DecodeBmp8(const uint8_t* data, size_t size, Bitmap8& out, std::string& error)
+{
+    return DecodeBmp(data, size, out, error);
+}
+
+bool DecodeBmp16(const uint8_t* data, size_t size, Bitmap16& out, std::string& error)
+{
+    return DecodeBmp(data, size, out, error);
+}
+
+bool LoadBmpFile8(const char* path, Bitmap8& out, std::string& error) { return LoadBmpFile(path, out, error); }
+
+bool LoadBmpFile16(const char* path, Bitmap16& out, std::string& error) { return LoadBmpFile(path, out, error); }

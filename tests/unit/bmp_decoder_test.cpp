@@ -500,6 +500,43 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     }
 }
 
+// A file read from disk (uncompressed ones row by row, in blocks of a
+// megabyte) decodes exactly as its bytes in memory do, refusals too.
+TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
+{
+    const BmpImage small = MakePalettedImage(13, 7, DistinctPalette(200));
+    // 16384 x 20 at 32 bits: 64 KiB rows, 16 to a block, so two blocks.
+    const BmpImage wide = MakePalettedImage(16384, 20, DistinctPalette(200));
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"info 24", WriteBmp(small, Form(Info, 24))}, {"core 8", WriteBmp(small, Form(Core, 8))},
+        {"info 1 top-down", WriteBmp(MakePalettedImage(13, 7, DistinctPalette(2)), Form(Info, 1, BmpCompression::Rgb, true))},
+        {"V5 16 fields", WriteBmp(small, Fields(V5, 16, 0xF800, 0x07E0, 0x001F))}, {"RLE8", WriteBmp(small, Form(Info, 8, kRle8))},
+        {"two blocks", WriteBmp(wide, Form(Info, 32))},
+        {"two blocks top-down", WriteBmp(wide, Form(Info, 32, BmpCompression::Rgb, true))},
+    };
+    for (size_t i = 0, n = files.size(); i < n; ++i) {
+        const Bytes f = files[i].second;
+        for (size_t cut : {size_t{10}, size_t{40}, size_t{100}, f.size() / 2, f.size() - 3, f.size() - 1})
+            if (cut < f.size()) files.push_back({files[i].first + " cut to " + std::to_string(cut), Bytes(f.begin(), f.begin() + cut)});
+    }
+    files.push_back({"empty", {}});
+    const std::string path = ::testing::TempDir() + "gyrofold_file_rows.bmp";
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(out != nullptr);
+        ASSERT_EQ(bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fclose(out);
+        Texels8And16 memory, file;
+        memory.ok8 = DecodeBmp8(bytes.data(), bytes.size(), memory.d.b8, memory.error8);
+        memory.ok16 = DecodeBmp16(bytes.data(), bytes.size(), memory.d.b16, memory.error16);
+        file.ok8 = LoadBmpFile8(path.c_str(), file.d.b8, file.error8);
+        file.ok16 = LoadBmpFile16(path.c_str(), file.d.b16, file.error16);
+        file.ExpectSame(memory);
+    }
+    std::remove(path.c_str());
+}
+
 // The native texture loaders refuse what the decoder refuses with their
 // outputs untouched; what they load, scene setup shows.
 TEST(TextureLoaderNative, RefusalsLeaveTheOutputsUntouched)

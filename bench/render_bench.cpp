@@ -2,8 +2,16 @@
 // without blur, with the fastest row code and with the portable one, over a
 // small texture and a photo-sized one that no longer fits the fast caches;
 // beside pixman drawing the same turned and zoomed tiling with nearest
-// sampling, and memset of the frame's bytes, which no renderer can beat.
-// Rates are megapixels per second.
+// sampling, and memset of the frame's bytes, which no renderer can beat; on
+// one thread and on one per core. Rates are megapixels per second, of the
+// wall clock.
+//
+// Built with the X11 frames, it also measures the X11 saver's whole frame
+// (draw, convert to the visual's pixels band by band, put with MIT-SHM) and
+// the convert-and-put alone, in frames per second, on the display $DISPLAY
+// names (a screen of 3840 x 2160 for every size):
+//   xvfb-run -s "-screen 0 3840x2160x24" build/native/bench/render_bench --benchmark_filter=X11
+// Without a display those cases are skipped.
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -11,7 +19,12 @@
 #include <cstring>
 #include <vector>
 
+#include "effect/band_pool.h"
 #include "tests/support/render_fixture.h"
+
+#ifdef GYROFOLD_X11_FRAMES
+#include "imaging/surface_x11.h"
+#endif
 
 namespace {
 
@@ -33,7 +46,15 @@ void SetRate(benchmark::State& state, Size size)
     state.counters["MP/s"] = benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Arguments: hiColor, NumBuf, size, texture, and 1 to force the portable rows.
+// Threads as the threads argument gives them: 0 for one per core.
+void SetThreads(benchmark::State& state, Scene& scene, int64_t threads)
+{
+    scene.bands.threads = static_cast<int32_t>(threads);
+    state.counters["threads"] = DrawingThreads(scene.bands.threads);
+}
+
+// Arguments: hiColor, NumBuf, size, texture, 1 to force the portable rows, and
+// the threads (0: one per core).
 void BM_RenderFrame(benchmark::State& state)
 {
     const int32_t hiColor = static_cast<int32_t>(state.range(0));
@@ -43,6 +64,7 @@ void BM_RenderFrame(benchmark::State& state)
     TestScene bench;
     bench.settings.NumBuf = static_cast<int32_t>(state.range(1));
     bench.Build(hiColor, size.width, size.height, texture.width, texture.height, PatternTexel);
+    SetThreads(state, *bench.scene, state.range(5));
     if (!hiColor && bench.settings.NumBuf > 1) {
         // A palette of smooth ramps.
         uint8_t palette[768];
@@ -121,14 +143,75 @@ void BM_Memset(benchmark::State& state)
 }
 
 BENCHMARK(BM_RenderFrame)
-    ->ArgNames({"hicolor", "numbuf", "size", "texture", "portable"})
-    ->ArgsProduct({{0, 1}, {1, 3, 5}, {0, 1, 2}, {0, 1}, {0, 1}})
+    ->ArgNames({"hicolor", "numbuf", "size", "texture", "portable", "threads"})
+    ->ArgsProduct({{0, 1}, {1, 3, 5}, {0, 1, 2}, {0, 1}, {0, 1}, {1, 0}})
+    ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Pixman)
     ->ArgNames({"hicolor", "size", "texture"})
     ->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Memset)->ArgNames({"hicolor", "size"})->ArgsProduct({{0, 1}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
+
+#ifdef GYROFOLD_X11_FRAMES
+// A window on the display, or a TrueColor stand-in without one: the draw-only
+// cases above then make X11 surfaces that show nothing (a target of no size).
+bool OpenX11Target()
+{
+    static Visual standIn = {};
+    X11Target& t = TheX11Target;
+    Display* display = XOpenDisplay(nullptr);
+    if (display != nullptr) {
+        const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 3840, 2160, 0, 0, 0);
+        XMapWindow(display, window);
+        std::string reason;
+        if (AttachX11Target(display, window, X11OutputOptions{}, reason)) {
+            t.gc = XCreateGC(display, window, 0, nullptr);
+            t.width = t.height = 0;
+            return true;
+        }
+    }
+    standIn.c_class = TrueColor;
+    standIn.red_mask = 0xFF0000, standIn.green_mask = 0xFF00, standIn.blue_mask = 0xFF;
+    t.visual = &standIn;
+    t.depth = 24;
+    return false;
+}
+const bool kHaveDisplay = OpenX11Target();
+
+// The X11 saver's frame from the sample picture, at the window's size.
+// Arguments: hiColor, NumBuf, size, threads (0: one per core); whole frames,
+// or 1 for the convert-and-put of a drawn frame alone.
+void BM_X11Frame(benchmark::State& state)
+{
+    if (!kHaveDisplay) return state.SkipWithError("no X display");
+    X11Target& t = TheX11Target;
+    const Size size = kSizes[state.range(2)];
+    SaverSettings s;
+    std::strcpy(s.IMGFilename, SAMPLE_IMAGE_PATH);
+    s.UseHiColor = static_cast<int32_t>(state.range(0));
+    s.NumBuf = static_cast<int32_t>(state.range(1));
+    s.ScreenWidth = t.width = size.width;
+    s.ScreenHeight = t.height = size.height;
+    auto scene = std::make_unique<Scene>();
+    SetThreads(state, *scene, state.range(3));
+    SetupScene(*scene, s, t.window, 0);
+    if (!scene->sceneReady) return state.SkipWithError("the sample picture did not load");
+    RenderFrame(*scene, s);
+    for (auto _ : state) state.range(4) ? scene->currentSurface->Present() : RenderFrame(*scene, s);
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    TeardownScene(*scene);
+    t.width = t.height = 0;
+}
+
+BENCHMARK(BM_X11Frame)
+    ->ArgNames({"hicolor", "numbuf", "size", "threads", "putonly"})
+    ->ArgsProduct({{0, 1}, {1, 3, 5}, {1, 2}, {1, 0}, {0}})
+    ->Args({0, 1, 2, 1, 1})
+    ->Args({1, 1, 2, 1, 1})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

@@ -14,6 +14,9 @@ int32_t DrawingThreads(int32_t requested)
 
 BandPool::BandPool(int32_t threads)
 {
+    // Room first: a thread started and then lost to a failed allocation would
+    // end the program.
+    workers_.reserve(threads > 1 ? static_cast<size_t>(threads - 1) : 0);
     for (int32_t band = 1; band < threads; ++band) {
         try {
             workers_.emplace_back(&BandPool::Work, this, band);
@@ -75,6 +78,7 @@ void BandPool::Work(int32_t band)
 void StopBands(FrameBands& bands)
 {
     bands.pool.reset();
+    bands.poolAsked = 0;
     bands.textureRows.clear();
     bands.rowsTexels = nullptr;
 }

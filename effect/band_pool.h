@@ -59,6 +59,8 @@ struct FrameBands {
     // bands (or one a row, when fewer rows).
     int32_t threads = 0;
     std::unique_ptr<BandPool> pool;
+    // The threads the pool was started with, which it may not all have got.
+    int32_t poolAsked = 0;
     // Each texture row's first texel, for the texture it was made from.
     std::vector<const void*> textureRows;
     const void* rowsTexels = nullptr;

@@ -344,8 +344,9 @@ void DrawBands(FrameBands& bands, FrameJob<Pixel>& job)
     const int32_t threads = DrawingThreads(bands.threads);
     int32_t count = threads < job.height ? threads : job.height;
     if (bands.threads <= 0 && int64_t{job.width} * job.height < kSmallestBandedFrame) count = 1;
-    if (count > 1 && (bands.pool == nullptr || bands.pool->Threads() != threads)) {
+    if (count > 1 && bands.poolAsked != threads) {
         bands.pool.reset();
+        bands.poolAsked = threads;
         try {
             bands.pool.reset(new BandPool(threads));
         } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds every preset and runs every test: native unit tests, the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build's tests
+# AddressSanitizer and UndefinedBehaviorSanitizer, the renderer's tests under
+# ThreadSanitizer (its bands on several threads), the Windows build's tests
 # under wine on a virtual display, and a bounded fuzz run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +9,7 @@ bash tools/install-deps.sh
 jobs="${JOBS:-$(nproc)}"
 fuzz_seconds="${FUZZ_SECONDS:-30}"
 
-presets=(native native-asan win64 win32)
+presets=(native native-asan native-tsan win64 win32)
 if grep -q '"native-fuzz"' CMakePresets.json; then presets+=(native-fuzz); fi
 for preset in "${presets[@]}"; do
     echo "=== build $preset"
@@ -23,7 +24,7 @@ done
 
 # The .deb is installed with apt, run by the daemon and purged (CI runs as root).
 export GYROFOLD_DEB_INSTALL=1
-for preset in native native-asan; do
+for preset in native native-asan native-tsan; do
     echo "=== test $preset"
     ctest --preset "$preset"
 done

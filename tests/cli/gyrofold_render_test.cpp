@@ -256,7 +256,9 @@ TEST_F(RenderCli, RawFramesAreWhatTheEngineDrawsAndPicturesShowThemAsOnScreen)
     FixedGifPalette(fixed);
     for (const bool hiColor : {false, true}) {
         SCOPED_TRACE(hiColor);
-        const std::vector<std::string> o = {"--hicolor", hiColor ? "1" : "0", "--width", "322", "--height", "10", "--frames", "3"};
+        // Ten rows in three bands: the same bytes as one thread in process.
+        const std::vector<std::string> o = {"--hicolor", hiColor ? "1" : "0", "--width", "322", "--height", "10",
+                                            "--frames", "3", "--threads", "3"};
         for (const char* name : {"p%%-%03d.raw", "f.png", "f.bmp", "a.gif"}) ASSERT_EQ(RenderSample(name, o).code, 0) << name;
         EXPECT_EQ(FileCount(), 6);
         const std::string rawFile = Out("p%-003.raw"), bmp = Out("f.bmp");

@@ -89,39 +89,6 @@ TEST(TextureMapper, EmptyFramesStillAdvanceTheRingAndPresent)
     }
 }
 
-TEST(TextureMapper, OddHeightUsesTheTruncatedHalf)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.Build(1, 320, 241, 256, 256, ColumnRowTexel);
-    t.Render();
-    // Row 120 (= 241 / 2) still passes through the texture's centre.
-    EXPECT_EQ(t.Pixel(120, 160), (128u << 8) | 128u);
-}
-
-TEST(TextureMapper, XScaleZeroShowsOneColumnEverywhere)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.settings.XScale = 0.0;
-    t.settings.Warpy = 1;
-    t.Build(1, 64, 48, 256, 128, ColumnRowTexel);
-    t.Render();
-    for (int32_t r = 0; r < 48; ++r)
-        for (int32_t c = 0; c < 64; ++c) ASSERT_EQ(t.Pixel(r, c) & 0xFF, 128u);
-}
-
-TEST(TextureMapper, AllStepsZeroShowTheCentreTexel)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.settings.Rot2 = -1.0;  // the phase turns NaN and the steps become 0
-    t.Build(1, 40, 30, 100, 61, ColumnRowTexel);
-    for (int i = 0; i < 3; ++i) t.Render();
-    for (int32_t r = 0; r < 30; ++r)
-        for (int32_t c = 0; c < 40; ++c) ASSERT_EQ(t.Pixel(r, c), (30u << 8) | 50u);
-}
-
 TEST(TextureMapper, CoordinatesWrapExactlyAtThePeriodInEveryRowForm)
 {
     // Rot1 = 0 keeps the angle and Zoom2 = 0 the zoom at -Zoom1 - 0.2 = -1,

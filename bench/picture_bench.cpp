@@ -11,10 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <jpeglib.h>
-#include <png.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -25,6 +22,7 @@
 #include "imaging/bmp_decoder.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/texel_rows.h"
+#include "tests/support/picture_writer.h"
 
 namespace {
 
@@ -33,111 +31,44 @@ struct Size {
 };
 const Size kSizes[] = {{1632, 1224}, {6000, 4000}, {8192, 8192}};
 
-// A photo-like picture: rows of red, green, blue, top row first.
-std::vector<uint8_t> PhotoRgb(Size size)
+// A photo-like picture, top row first.
+bmpw::BmpImage Photo(Size size)
 {
-    std::vector<uint8_t> rgb(size_t(size.width) * size.height * 3);
+    bmpw::BmpImage photo{size.width, size.height, {}, {}, {}};
+    photo.colors.reserve(size_t(size.width) * size.height);
     uint32_t seed = 1;
-    uint8_t* p = rgb.data();
     for (int32_t y = 0; y < size.height; ++y)
-        for (int32_t x = 0; x < size.width; ++x, p += 3) {
+        for (int32_t x = 0; x < size.width; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const uint32_t noise = seed >> 24;
-            p[0] = static_cast<uint8_t>((x >> 4) + (noise & 7));
-            p[1] = static_cast<uint8_t>((y >> 4) + ((noise >> 3) & 7));
-            p[2] = static_cast<uint8_t>(((x + y) >> 5) ^ (noise >> 6));
+            photo.colors.push_back({uint8_t((x >> 4) + (noise & 7)), uint8_t((y >> 4) + ((noise >> 3) & 7)),
+                                    uint8_t(((x + y) >> 5) ^ (noise >> 6))});
         }
-    return rgb;
-}
-
-// A bottom-up BMP with the 40-byte header, 24 or 32 bits a pixel.
-std::vector<uint8_t> EncodeBmp(const std::vector<uint8_t>& rgb, Size size, int bits)
-{
-    const size_t rowBytes = (size_t(size.width) * bits / 8 + 3) & ~size_t{3};
-    const size_t total = 54 + rowBytes * size_t(size.height);
-    std::vector<uint8_t> file(total, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, static_cast<uint32_t>(total));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(size.width));
-    put32(22, static_cast<uint32_t>(size.height));
-    file[26] = 1;
-    file[28] = static_cast<uint8_t>(bits);
-    const uint8_t* s = rgb.data();
-    for (int32_t y = 0; y < size.height; ++y) {
-        uint8_t* p = file.data() + 54 + rowBytes * size_t(size.height - 1 - y);
-        for (int32_t x = 0; x < size.width; ++x, s += 3, p += bits / 8) {
-            p[0] = s[2];
-            p[1] = s[1];
-            p[2] = s[0];
-        }
-    }
-    return file;
-}
-
-std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgb, Size size)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(size.width);
-    image.height = static_cast<png_uint_32>(size.height);
-    image.format = PNG_FORMAT_RGB;
-    png_alloc_size_t bytes = 0;
-    png_image_write_to_memory(&image, nullptr, &bytes, 0, rgb.data(), 0, nullptr);
-    std::vector<uint8_t> file(bytes);
-    png_image_write_to_memory(&image, file.data(), &bytes, 0, rgb.data(), 0, nullptr);
-    file.resize(bytes);
-    return file;
-}
-
-std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, Size size)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr errors{};
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long bytes = 0;
-    jpeg_mem_dest(&c, &out, &bytes);
-    c.image_width = static_cast<JDIMENSION>(size.width);
-    c.image_height = static_cast<JDIMENSION>(size.height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(rgb.data()) + size_t(c.next_scanline) * size.width * 3;
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> file(out, out + bytes);
-    std::free(out);
-    return file;
+    return photo;
 }
 
 enum Format { kBmp24, kBmp32, kPng, kJpeg };
 const char* const kFormatNames[] = {"BMP 24-bit", "BMP 32-bit", "PNG", "JPEG"};
 
 // Each file once per run, whichever benchmarks ask for it.
-const std::vector<uint8_t>& PhotoFile(Format format, int size)
+const std::vector<uint8_t>& PhotoFile(Format format, int sizeIndex)
 {
     static std::map<std::pair<int, int>, std::vector<uint8_t>> files;
-    auto& file = files[{format, size}];
+    auto& file = files[{format, sizeIndex}];
     if (file.empty()) {
-        const std::vector<uint8_t> rgb = PhotoRgb(kSizes[size]);
-        switch (format) {
-        case kBmp24: file = EncodeBmp(rgb, kSizes[size], 24); break;
-        case kBmp32: file = EncodeBmp(rgb, kSizes[size], 32); break;
-        case kPng: file = EncodePng(rgb, kSizes[size]); break;
-        case kJpeg: file = EncodeJpeg(rgb, kSizes[size]); break;
-        }
+        const Size size = kSizes[sizeIndex];
+        const bmpw::BmpImage photo = Photo(size);
+        if (format == kBmp24 || format == kBmp32)
+            return file = bmpw::WriteBmp(photo, bmpw::Form(bmpw::Info, format == kBmp24 ? 24 : 32));
+        std::vector<uint8_t> rgb;
+        for (const bmpw::BmpColor& c : photo.colors) rgb.insert(rgb.end(), {c.red, c.green, c.blue});
+        picw::JpegForm jpeg;
+        jpeg.quality = 90;
+        if (format == kJpeg) return file = picw::WriteJpeg(size.width, size.height, rgb, jpeg);
+        picw::PngPicture png;
+        png.width = size.width, png.height = size.height;
+        png.samples.assign(rgb.begin(), rgb.end());
+        file = picw::WritePng(png);
     }
     return file;
 }

@@ -118,6 +118,8 @@ class RgbRowWriter {
 public:
     RgbRowWriter();
     ~RgbRowWriter();
+    RgbRowWriter(const RgbRowWriter&) = delete;
+    RgbRowWriter& operator=(const RgbRowWriter&) = delete;
     // Checks the sides as TexelsFromRgbRows does and takes the texture's
     // memory; false with a one-line reason.
     bool Start(int32_t width, int32_t height, std::string& error);

@@ -282,6 +282,47 @@ void DrawFrameRate(double fps)
 }
 
 // Null, with the reason, when the own window's visual cannot be found.
+// The own window's size and place from -geometry on a screen of the given
+// size: 640 x 480 where it gives no size, a negative offset counted from the
+// right or bottom edge. False for a text XParseGeometry cannot take, or an
+// empty window.
+bool OwnWindowGeometry(XSizeHints& size, int screenWidth, int screenHeight)
+{
+    size = {};
+    size.width = 640, size.height = 480;
+    if (TheOptions.geometry.empty()) return true;
+    unsigned int w = 0, h = 0;
+    const int given = XParseGeometry(TheOptions.geometry.c_str(), &size.x, &size.y, &w, &h);
+    if (given & WidthValue) size.width = static_cast<int>(w), size.flags |= USSize;
+    if (given & HeightValue) size.height = static_cast<int>(h), size.flags |= USSize;
+    if (given & (XValue | YValue)) size.flags |= USPosition;
+    if (given & XNegative) size.x += screenWidth - size.width;
+    if (given & YNegative) size.y += screenHeight - size.height;
+    return given != NoValue && w <= 32767 && h <= 32767 && size.width > 0 && size.height > 0;
+}
+
+// The command line into TheOptions. Returns the exit code when the program
+// ends here (help, or an option it cannot take), else -1.
+int TakeOptions(int argc, char** argv)
+{
+    std::string error;
+    switch (ReadOptions(argc, argv, kSaverOption, TheOptions, error)) {
+    case ParseOutcome::Help:
+        PrintUsage(stdout);
+        return 0;
+    case ParseOutcome::Refused:
+        break;
+    case ParseOutcome::Run:
+        XSizeHints size;
+        if (OwnWindowGeometry(size, 0, 0)) return -1;
+        error = BadValueText("-geometry", "WxH+X+Y", TheOptions.geometry);
+        break;
+    }
+    std::fprintf(stderr, "gyrofold: %s\n", error.c_str());
+    PrintUsage(stderr);
+    return 1;
+}
+
 // A window manager with a virtual root (swm, tvtwm and their heirs) names it
 // in a property of one of the root's children; drawing on the real root would
 // be hidden behind it.
@@ -320,18 +361,8 @@ Window ChooseWindow(Display* display, Loop& loop, int argc, char** argv, std::st
     const int screen = DefaultScreen(display);
     XVisualInfo visual;
     if (!ChooseX11Visual(display, screen, TheOptions.visual, visual, reason)) return 0;
-    XSizeHints size = {};
-    size.width = 640, size.height = 480;
-    if (!TheOptions.geometry.empty()) {
-        unsigned int w = 0, h = 0;
-        const int given = XParseGeometry(TheOptions.geometry.c_str(), &size.x, &size.y, &w, &h);
-        if (given & WidthValue) size.width = static_cast<int>(w), size.flags |= USSize;
-        if (given & HeightValue) size.height = static_cast<int>(h), size.flags |= USSize;
-        // A negative offset counts from the right or bottom edge.
-        if (given & XNegative) size.x += DisplayWidth(display, screen) - size.width;
-        if (given & YNegative) size.y += DisplayHeight(display, screen) - size.height;
-        if (given & (XValue | YValue)) size.flags |= USPosition;
-    }
+    XSizeHints size;
+    OwnWindowGeometry(size, DisplayWidth(display, screen), DisplayHeight(display, screen));
     XSetWindowAttributes a = {};
     // A visual other than the root's needs a colormap and border of its own.
     a.colormap = XCreateColormap(display, RootWindow(display, screen), visual.visual, AllocNone);
@@ -360,27 +391,8 @@ Window ChooseWindow(Display* display, Loop& loop, int argc, char** argv, std::st
 
 int main(int argc, char** argv)
 {
-    std::string error;
-    switch (ReadOptions(argc, argv, kSaverOption, TheOptions, error)) {
-    case ParseOutcome::Help:
-        PrintUsage(stdout);
-        return 0;
-    case ParseOutcome::Refused:
-        std::fprintf(stderr, "gyrofold: %s\n", error.c_str());
-        PrintUsage(stderr);
-        return 1;
-    case ParseOutcome::Run:
-        break;
-    }
-    int x, y;
-    unsigned int w = 1, h = 1;
-    const int given = TheOptions.geometry.empty() ? 0 : XParseGeometry(TheOptions.geometry.c_str(), &x, &y, &w, &h);
-    if (!TheOptions.geometry.empty() && (given == NoValue || w == 0 || h == 0 || w > 32767 || h > 32767)) {
-        std::fprintf(stderr, "gyrofold: %s\n",
-                     BadValueText("-geometry", "WxH+X+Y", TheOptions.geometry).c_str());
-        PrintUsage(stderr);
-        return 1;
-    }
+    const int refused = TakeOptions(argc, argv);
+    if (refused >= 0) return refused;
     std::strcpy(Settings.IMGFilename, TheOptions.image.c_str());
     TheX11Target.fillWindow = TheOptions.lowResolution != 0;
     if (Settings.IMGFilename[0] == '\0') DefaultImage(Settings.IMGFilename);
@@ -453,7 +465,11 @@ int main(int argc, char** argv)
         WaitUntil(loop, next > frameStart + refresh ? next : frameStart + refresh);
     }
     TeardownScene(TheScene);
-    TheSlideshow.rotation.reset();
+    // A picture being read is not waited for (libpng and libjpeg cannot be
+    // stopped halfway, and a 24-megapixel file takes half a second): the
+    // process ends around it. Held in a global, so it is not a leak either.
+    static PictureRotation* leftReading = TheSlideshow.rotation.release();
+    (void)leftReading;
     DetachX11Target();
     XCloseDisplay(display);
     return loop.exitCode;

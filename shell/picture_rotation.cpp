@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <random>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "imaging/picture_folder.h"
 
 PictureRotation::PictureRotation(std::string folder, int32_t hiColor, int32_t numBuf, bool more,
@@ -46,6 +52,12 @@ bool PictureRotation::Exhausted()
 // constructor, so a large folder does not hold up the start.
 void PictureRotation::Run()
 {
+#ifdef __linux__
+    // Reading yields to drawing: on a machine with few cores the frames
+    // would otherwise wait for the decoder. Linux gives each thread a nice
+    // value of its own.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     const std::vector<std::string> files = ListPictures(folder_);
     std::mt19937 random{std::random_device{}()};
     std::vector<size_t> order(files.size());

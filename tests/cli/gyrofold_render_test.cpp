@@ -76,11 +76,6 @@ protected:
                       out_ = dir_ + "/out";
 };
 
-void Save(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
 void PutBig32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
@@ -135,7 +130,7 @@ std::vector<std::pair<std::string, std::string>> RefusedPictures(const std::stri
     };
     std::vector<std::pair<std::string, std::string>> refused;
     for (const auto& [name, bytes, reason] : files) {
-        Save(dir + "/" + name, bytes);
+        bmpw::SaveFile(dir + "/" + name, bytes);
         refused.push_back({name, reason});
     }
     return refused;

@@ -207,28 +207,16 @@ Pixels CaptureScreen() { return Capture(0, 0, GetSystemMetrics(SM_CXSCREEN), Get
 
 // ---- Input ----------------------------------------------------------------------------
 
-namespace {
-
-INPUT Mouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = dx;
-    input.mi.dy = dy;
-    input.mi.dwFlags = flags;
-    return input;
-}
-
-void Send(std::vector<INPUT> inputs) { SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); }
-
-}  // namespace
-
-void MoveMouse(int32_t dx, int32_t dy) { Send({Mouse(MOUSEEVENTF_MOVE, dx, dy)}); }
-
 void MoveInward() {
     POINT at = {};
     GetCursorPos(&at);
-    MoveMouse(at.x < GetSystemMetrics(SM_CXSCREEN) / 2 ? 3 : -3, 0);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = at.x < GetSystemMetrics(SM_CXSCREEN) / 2 ? 3 : -3;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
 }
+
 void ExpectEndedCleanly(Process& saver) {
     DWORD exitCode = 12345;
     EXPECT_TRUE(saver.WaitForExit(10000, &exitCode)) << "the saver did not end";

@@ -80,7 +80,6 @@ struct Pixels {
 Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height);
 Pixels CaptureScreen();
 
-void MoveMouse(int32_t dx, int32_t dy);
 // A few pixels toward the middle of the screen: never swallowed by an edge
 // (the pointer stays where it was when a display mode switch shrank the screen).
 void MoveInward();

@@ -8,24 +8,10 @@
 #define FAKE_SERVICES_KEY "Software\\Gyrofold Tests\\Fake Services"
 
 // PASSWORD.CPL: the answer of VerifyScreenSavePwd (absent = 0), its calls,
-// the window it was given (window handles fit 32 bits), and how often the
-// library was loaded and freed.
+// and how often the library was loaded.
 #define FAKE_VERIFY_ANSWER "VerifyAnswer"
 #define FAKE_VERIFY_CALLS "VerifyCalls"
-#define FAKE_VERIFY_WINDOW "VerifyWindow"
 #define FAKE_LOADS "Loads"
-#define FAKE_FREES "Frees"
-inline HKEY OpenFakeKey() {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    return key;
-}
-
-inline void WriteFake(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = OpenFakeKey();
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
 
 inline DWORD ReadFakeNumber(const char* name) {
     DWORD value = 0, size = sizeof value;
@@ -35,5 +21,7 @@ inline DWORD ReadFakeNumber(const char* name) {
                : 0;
 }
 
-inline void WriteFakeNumber(const char* name, DWORD value) { WriteFake(name, REG_DWORD, &value, sizeof value); }
+inline void WriteFakeNumber(const char* name, DWORD value) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, name, REG_DWORD, &value, sizeof value);
+}
 inline void CountFake(const char* name) { WriteFakeNumber(name, ReadFakeNumber(name) + 1); }

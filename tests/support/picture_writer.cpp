@@ -88,7 +88,7 @@ std::vector<uint8_t> WriteJpeg(int32_t width, int32_t height, const std::vector<
     c.input_components = form.cmyk ? 4 : 3;
     c.in_color_space = form.cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 85, TRUE);
+    jpeg_set_quality(&c, form.quality, TRUE);
     if (form.grey) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
     if (form.fullChroma) c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
     if (form.progressive) jpeg_simple_progression(&c);

@@ -27,6 +27,7 @@ std::vector<uint8_t> WritePng(const PngPicture& picture);
 struct JpegForm {
     bool grey = false, progressive = false, arithmetic = false, cmyk = false;
     bool fullChroma = false;  // 4:4:4 rather than the default 4:2:0
+    int quality = 85;
 };
 // rgb: width x height x 3 bytes (4 for CMYK), rows top-down.
 std::vector<uint8_t> WriteJpeg(int32_t width, int32_t height, const std::vector<uint8_t>& pixels, const JpegForm& form);

@@ -273,18 +273,32 @@ TEST_P(ShownFrame, EqualsTheCoreFrameCentredAndCropped)
                                      "-numbuf", std::to_string(c.numBuf), "-delay", "0"};
     if (c.target == Target::WindowId) args.insert(args.end(), {"-window-id", Id(w, c.hiColor != 0)});
     if (c.target != Target::WindowId) args.push_back(c.target == Target::Own ? "-window" : "-root");
-    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    for (const std::string& a : c.extra) args.push_back(a == "NAME" ? x.name : a);
+    const bool display = std::count(args.begin(), args.end(), "-display") == 1;
     if (c.frameWidth != 0)
         args.insert(args.end(), {"-frame-width", std::to_string(c.frameWidth), "-frame-height",
                                  std::to_string(c.frameHeight)});
     Hack hack;
-    hack.Start(x.name, args, c.target == Target::ScreensaverWindow ? Id(w, true) : "");
+    hack.Start(display ? "" : x.name, args, c.target == Target::ScreensaverWindow ? Id(w, true) : "");
     ASSERT_TRUE(WaitFor([&] { return w != 0 || (w = OnlyChild(x.display)) != 0; }));
     XWindowAttributes a;
     XGetWindowAttributes(x.display, w, &a);
-    // Both own windows ask for a TrueColor visual that is not the screen's default.
+    // Own windows ask for a TrueColor visual, and are named as window managers read it.
     if (c.target == Target::Own) {
         EXPECT_EQ(a.visual->c_class, TrueColor);
+        XClassHint hint = {};
+        ASSERT_TRUE(XGetClassHint(x.display, w, &hint));
+        EXPECT_EQ(std::string(hint.res_name) + "/" + hint.res_class, "gyrofold/Gyrofold");
+        XFree(hint.res_name), XFree(hint.res_class);
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* pid = nullptr;
+        XGetWindowProperty(x.display, w, XInternAtom(x.display, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                           &type, &format, &items, &after, &pid);
+        ASSERT_NE(pid, nullptr);
+        EXPECT_EQ(*reinterpret_cast<long*>(pid), hack.pid);
+        XFree(pid);
     }
     // 16-bit frames fall back to 8-bit ones on a PseudoColor visual.
     const int hiColor = c.hiColor && a.visual->c_class != PseudoColor;
@@ -312,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
     // Each row also puts the frame on a server of another kind: 15-, 16-, 30-bit and DirectColor screens
     // whose channels scale the engine's colours, 8-bit PseudoColor ones that take 8-bit frames only.
     ::testing::Values(
-        PixelCase{"IdPalettePlainWindowSize16", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0, "x16"},
+        PixelCase{"IdPalettePlainWindowSize16", Target::WindowId, 0, 1, 320, 240, 0, 0, 0, 0, "x16", {"-no-fps"}},
         PixelCase{"IdHiColorBlurredSmallerOddThreads", Target::WindowId, 1, 3, 320, 240, 251, 177, 0, 0, "x24",
                   {"-threads", "3"}},
         PixelCase{"IdPaletteBlurredLargerOdd30", Target::WindowId, 0, 3, 320, 240, 403, 301, 0, 0, "x30"},
@@ -320,14 +334,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "x24 -extension MIT-SHM"},
         PixelCase{"IdFixedFrameResized15NoShm", Target::WindowId, 1, 1, 320, 240, 300, 200, 280, 210, "x15", {"-no-shm"}},
         PixelCase{"RootHiColorAs8BitPseudoColorWidthNotFour", Target::Root, 1, 1, 330, 250, 0, 0, 0, 0, "x8"},
-        PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0},
+        PixelCase{"RootPaletteBlurredSmaller", Target::Root, 0, 5, 330, 250, 322, 161, 0, 0, "x24", {"-shm"}},
         PixelCase{"EnvHiColorBlurredLargerDirectColor", Target::ScreensaverWindow, 1, 4, 200, 150, 333, 222, 0, 0,
                   "x24 -cc 5"},
         PixelCase{"EnvPalettePseudoColorNoShmServerInstallThreads", Target::ScreensaverWindow, 0, 1, 241, 180, 0, 0,
                   0, 0, "x8 -extension MIT-SHM", {"-install", "-threads", "2"}},
-        PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5", {"-visual", "best"}},
-        PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8", {"-visual", "TrueColor"}},
-        PixelCase{"OwnGeometry", Target::Own, 1, 1, 300, 200, 0, 0, 0, 0, "x24", {"-geometry", "300x200+10+20"}},
+        PixelCase{"OwnBestOverDirectColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x24 -cc 5",
+                  {"-visual", "best", "-mono", "-sync"}},
+        PixelCase{"OwnTrueColorOnPseudoColor", Target::Own, 1, 1, 640, 480, 0, 0, 0, 0, "x8",
+                  {"-visual", "TrueColor", "-noinstall"}},
+        PixelCase{"OwnGeometry", Target::Own, 1, 1, 300, 200, 0, 0, 0, 0, "x24",
+                  {"-geometry", "300x200+10+20", "-display", "NAME", "-visual", "default"}},
         PixelCase{"VirtualRootPalette", Target::VirtualRoot, 0, 1, 250, 190, 0, 0, 0, 0},
         PixelCase{"LowResolutionDoubledResizedBarsBeside", Target::WindowId, 1, 3, 640, 480, 0, 0, 400, 150, "x24",
                   {"-low-resolution"}},
@@ -364,11 +381,6 @@ TEST(ShownFrame, MissingImageShowsTheErrorTextCentred)
     EXPECT_EQ(hack.Errors(), "gyrofold: /nonexistent/picture.bmp: cannot open file: No such file or directory\n");
 }
 
-void Save(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
 // A folder (and a folder in it) of a red BMP, a blue PNG, a PNG whose header
 // is broken and a text file, shown for a second each: the screen turns red and
 // blue, the broken picture is passed over with its reason on stderr, and the
@@ -379,15 +391,15 @@ TEST(ShownFrame, FolderShowsItsPicturesInTurnAndPassesOverABrokenOne)
     std::filesystem::create_directories(folder + "/more");
     bmpw::BmpImage red;
     red.width = 8, red.height = 8, red.colors.assign(64, {255, 0, 0});
-    Save(folder + "/red.bmp", bmpw::WriteBmp(red, bmpw::Form(bmpw::Info, 24)));
+    bmpw::SaveFile(folder + "/red.bmp", bmpw::WriteBmp(red, bmpw::Form(bmpw::Info, 24)));
     picw::PngPicture blue;
     blue.width = 8, blue.height = 8;
     for (int i = 0; i < 64; ++i) blue.samples.insert(blue.samples.end(), {0, 0, 255});
     std::vector<uint8_t> png = picw::WritePng(blue);
-    Save(folder + "/more/blue.png", png);
+    bmpw::SaveFile(folder + "/more/blue.png", png);
     png[29] ^= 1;  // the header's checksum
-    Save(folder + "/broken.png", png);
-    Save(folder + "/notes.txt", {'h', 'i', '\n'});
+    bmpw::SaveFile(folder + "/broken.png", png);
+    bmpw::SaveFile(folder + "/notes.txt", {'h', 'i', '\n'});
 
     XvfbSession x;
     ASSERT_TRUE(x.Start(320, 240));
@@ -476,27 +488,32 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RefusedCase {
     const char* name;
-    const char* server;
+    const char* server;  // null: no display given
     std::vector<std::string> args;
-    const char* line;  // the one line on stderr
+    std::string line;    // the first line on stderr
+    bool usage = false;  // the usage follows it
 };
 std::ostream& operator<<(std::ostream& out, const RefusedCase& c) { return out << c.name; }
 
 class Refuses : public ::testing::TestWithParam<RefusedCase> {};
 
-TEST_P(Refuses, AVisualItCannotDrawOnWithOneLine)
+// The option table's refusals in full are a unit test; here, that the program
+// shows them. Options that parse, without a display, end at the display.
+TEST_P(Refuses, WhatItCannotTakeWithOneLineAndExitOne)
 {
     const RefusedCase& c = GetParam();
     XvfbSession x;
-    ASSERT_TRUE(x.Start(320, 240, c.server));
+    ASSERT_TRUE(!c.server || x.Start(320, 240, c.server));
     Hack hack;
-    hack.Start(x.name, c.args);
+    hack.Start(c.server ? x.name : "", c.args);
     EXPECT_EQ(hack.Wait(), 1);
-    EXPECT_EQ(hack.Errors(), std::string(c.line) + "\n");
+    const std::string errors = hack.Errors(), usage = "usage: gyrofold [options]\n  -root";
+    EXPECT_EQ(errors.substr(0, errors.find('\n') + 1), c.line + "\n");
+    EXPECT_EQ(errors.substr(c.line.size() + 1, c.usage ? usage.size() : std::string::npos), c.usage ? usage : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Visuals, Refuses,
+    CommandLines, Refuses,
     ::testing::Values(RefusedCase{"StaticColorOwnWindow", "x8", {"-visual", "staticcolor"},
                                   "gyrofold: cannot draw on visual 0x23 (StaticColor, depth 8): it needs TrueColor, "
                                   "DirectColor or PseudoColor with 256 colours"},
@@ -504,99 +521,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   "gyrofold: cannot draw on visual 0x22 (GrayScale, depth 8): it needs TrueColor, "
                                   "DirectColor or PseudoColor with 256 colours"},
                       RefusedCase{"NoSuchId", "x24", {"-visual", "0x7777"},
-                                  "gyrofold: no visual \"0x7777\" on this screen"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// The options every hack takes, in its own window: taken, a picture drawn (the
-// sample has hundreds of colours), the window named as window managers read
-// it, and a clean end on SIGTERM.
-class StandardOption : public ::testing::TestWithParam<std::vector<std::string>> {};
-
-TEST_P(StandardOption, StartsDrawsAndEndsOnTerminate)
-{
-    XvfbSession x;
-    ASSERT_TRUE(x.Start(640, 480));
-    std::vector<std::string> args = GetParam();
-    for (std::string& a : args) a = a == "NAME" ? x.name : a;
-    const bool display = args[0] == "-display", geometry = args[0] == "-geometry";
-    Hack hack;
-    hack.Start(display ? "" : x.name, args);
-    Window w = 0;
-    ASSERT_TRUE(WaitFor([&] { return (w = OnlyChild(x.display)) != 0; })) << hack.Errors();
-    size_t colours = 0;
-    EXPECT_TRUE(WaitFor([&] {
-        Picture p = Grab(x.display, w, 300, 200);
-        std::sort(p.begin(), p.end());
-        return (colours = std::unique(p.begin(), p.end()) - p.begin()) > 200;
-    })) << colours << " colours";
-    XWindowAttributes a;
-    XGetWindowAttributes(x.display, w, &a);
-    EXPECT_EQ(a.width * 1000 + a.height, geometry ? 300200 : 640480);
-    XClassHint hint = {};
-    ASSERT_TRUE(XGetClassHint(x.display, w, &hint));
-    EXPECT_EQ(std::string(hint.res_name) + "/" + hint.res_class, "gyrofold/Gyrofold");
-    XFree(hint.res_name), XFree(hint.res_class);
-    Atom type;
-    int format;
-    unsigned long items, after;
-    unsigned char* pid = nullptr;
-    XGetWindowProperty(x.display, w, XInternAtom(x.display, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type,
-                       &format, &items, &after, &pid);
-    ASSERT_NE(pid, nullptr);
-    EXPECT_EQ(*reinterpret_cast<long*>(pid), hack.pid);
-    XFree(pid);
-    kill(hack.pid, SIGTERM);
-    EXPECT_EQ(hack.Wait(), 0);
-    EXPECT_EQ(hack.Errors(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryHack, StandardOption,
-    ::testing::Values(std::vector<std::string>{"-install"}, std::vector<std::string>{"-noinstall"},
-                      std::vector<std::string>{"--install"}, std::vector<std::string>{"-visual", "default"},
-                      std::vector<std::string>{"-visual", "best"}, std::vector<std::string>{"-mono"},
-                      std::vector<std::string>{"-sync"}, std::vector<std::string>{"-display", "NAME"},
-                      std::vector<std::string>{"-geometry", "300x200+10+20"}, std::vector<std::string>{"-shm"},
-                      std::vector<std::string>{"--no-shm"}, std::vector<std::string>{"-fps"},
-                      std::vector<std::string>{"-no-fps"}, std::vector<std::string>{"-low-resolution"}),
-    [](const auto& info) {
-        std::string name;
-        for (const std::string& a : info.param)
-            for (char ch : a) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        return name + "_" + std::to_string(info.index);
-    });
-
-struct OptionCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::string refusal;  // the first line on stderr; empty: all taken
-};
-std::ostream& operator<<(std::ostream& out, const OptionCase& c) { return out << c.name; }
-
-class Options : public ::testing::TestWithParam<OptionCase> {};
-
-// The table's refusals in full are a unit test; here, that the program shows
-// them. No display is given, so options that parse end at the display.
-TEST_P(Options, BadOnesPrintTheUsageAndExitWithOne)
-{
-    const OptionCase& c = GetParam();
-    Hack hack;
-    hack.Start("", c.args);
-    EXPECT_EQ(hack.Wait(), 1);
-    const std::string errors = hack.Errors();
-    EXPECT_EQ(errors.substr(0, errors.find('\n')), c.refusal.empty() ? "gyrofold: cannot open display \"\"" : c.refusal);
-    EXPECT_EQ(errors.find("\nusage: gyrofold [options]\n  -root") != std::string::npos, !c.refusal.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, Options,
-    ::testing::Values(
-        OptionCase{"NotANumber", {"-delay", "abc"}, "gyrofold: -delay: expected an integer from 0 to 2147483647, got \"abc\""},
-        OptionCase{"NotFinite", {"--rot1", "nan"}, "gyrofold: --rot1: expected a finite decimal number, got \"nan\""},
-        OptionCase{"Unknown", {"-bogus"}, "gyrofold: unknown option \"-bogus\""},
-        OptionCase{"BadGeometry", {"-geometry", "0x10"}, "gyrofold: -geometry: expected WxH+X+Y, got \"0x10\""},
-        OptionCase{"AllGood", {"--numbuf", "-2", "-no-warpy", "-rot1", "-0.5", "-xscale", "1e300", "-window-id", "077",
-                               "-image", std::string(299, 'a')}, ""}),
+                                  "gyrofold: no visual \"0x7777\" on this screen"},
+                      RefusedCase{"NotANumber", nullptr, {"-delay", "abc"},
+                                  "gyrofold: -delay: expected an integer from 0 to 2147483647, got \"abc\"", true},
+                      RefusedCase{"BadGeometry", nullptr, {"-geometry", "0x10"},
+                                  "gyrofold: -geometry: expected WxH+X+Y, got \"0x10\"", true},
+                      RefusedCase{"AllTaken", nullptr, {"--numbuf", "-2", "-no-warpy", "-rot1", "-0.5", "-xscale",
+                                  "1e300", "-window-id", "077", "-image", std::string(299, 'a')},
+                                  "gyrofold: cannot open display \"\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -209,3 +209,23 @@ TEST(TextureMapper, EachBandIsHandedOnOnceWhenDrawnInScreenOrder)
             }
         }
 }
+
+TEST(TextureMapper, SceneRebuiltUnderItsThreadsDrawsTheNewScene)
+{
+    // The runs fetch through row pointers kept from frame to frame: a scene
+    // rebuilt with another texture, its threads still waiting, needs new ones.
+    UseRowPath(RowPath::kRuns);
+    TestScene banded, one;
+    banded.scene->bands.threads = 3;
+    one.scene->bands.threads = 1;
+    banded.settings.NumBuf = one.settings.NumBuf = 1;
+    banded.Build(1, 64, 48, 64, 64, ColumnRowTexel);
+    banded.Render();
+    banded.scene->motion[kHiColor] = MotionState{};
+    banded.Build(1, 80, 40, 32, 128, ColumnRowTexel);
+    one.Build(1, 80, 40, 32, 128, ColumnRowTexel);
+    banded.Render();
+    one.Render();
+    UseRowPath(FastestRowPath());
+    EXPECT_EQ(std::memcmp(banded.Surface().pixelMemory, one.Surface().pixelMemory, size_t{80} * 40 * 2), 0);
+}

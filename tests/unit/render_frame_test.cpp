@@ -45,22 +45,6 @@ TEST(TextureMapper, FirstFrameOfDefaultSettingsSamplesTheDocumentedTexels)
     EXPECT_EQ(t.Surface().framesPresented, 1u);
 }
 
-TEST(TextureMapper, PlainEightBitFrameSharesTheSixteenBitRowOrderInMemory)
-{
-    // The 8-bit surface is bottom-up, so the same memory order puts the first
-    // computed row at the bottom of the picture.
-    TestScene columns, rows;
-    columns.settings.NumBuf = rows.settings.NumBuf = 1;
-    columns.Build(0, 320, 240, 256, 256, [](int32_t x, int32_t) { return x; });
-    rows.Build(0, 320, 240, 256, 256, [](int32_t, int32_t y) { return y; });
-    columns.Render();
-    rows.Render();
-    EXPECT_EQ(columns.Pixel(0, 0), 22u);
-    EXPECT_EQ(rows.Pixel(0, 0), 247u);
-    EXPECT_EQ(rows.Pixel(239, 319), 9u);
-    EXPECT_EQ(columns.Surface().PictureRow(239), static_cast<const uint8_t*>(columns.Surface().pixelMemory));
-}
-
 TEST(TextureMapper, NotReadyDoesNothing)
 {
     TestScene t;

@@ -444,6 +444,13 @@ TEST_P(Ends, WithItsExitCodeAndNoSegmentLeft)
     hack.Start(x.name, {"-delay", "900000000", ownWindow ? "-window" : "-window-id", ownWindow ? "-fps" : Id(w, true)});
     // Its own window is the root's one child; a window of ours, drawn on.
     ASSERT_TRUE(WaitFor([&] { return (w != 0 || (w = OnlyChild(x.display)) != 0) && hack.Segments(true) == 1; }));
+    // Under the frame rate the first frame is drawn: dozens of the sample's colours.
+    size_t colours = 0;
+    EXPECT_TRUE(!ownWindow || WaitFor([&] {
+        Picture p = Grab(x.display, w, 300, 200);
+        std::sort(p.begin(), p.end());
+        return (colours = std::unique(p.begin(), p.end()) - p.begin()) > 20;
+    })) << colours << " colours";
     XEvent e = {};
     e.xany.window = w;
     if (c.ending == Ending::Terminate || c.ending == Ending::Interrupt)

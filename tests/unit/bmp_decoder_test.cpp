@@ -140,30 +140,6 @@ TEST(BmpDecoder, TopRowComesFirstAndPaletteTurnsToRedGreenBlue)
     EXPECT_EQ(Texels(b16.pixels), (std::vector<uint16_t>{0x1882, 0x1882, 0x601F, 0x1882, 0x601F, 0x601F, 0x1882, 0x601F}));
 }
 
-TEST(BmpDecoder, HiColorKeepsTheTopFiveBitsOfEveryChannel)
-{
-    const BmpForm f565 = Fields(Info, 16, 0xF800, 0x07E0, 0x001F);
-    const struct {
-        const char* name;
-        BmpForm form;
-        Bytes pixel;  // one texel's bytes, repeated over a 4 x 1 picture
-        uint16_t want;
-    } cases[] = {
-        {"24: ff 80 07", Form(Info, 24), {0x07, 0x80, 0xFF}, 0x7E00},
-        {"32: 0x00123456", Form(Info, 32), {0x56, 0x34, 0x12, 0x00}, 0x08CA},
-        {"5-5-5 drops bit 15", Form(Info, 16), {0xFF, 0xFF}, 0x7FFF},
-        {"5-6-5 lowest green bit dropped", f565, {0x20, 0x00}, 0x0000},
-        {"5-6-5 green 0b100001", f565, {0x20, 0x04}, 0x0200}, {"5-6-5 red and blue", f565, {0x11, 0x88}, 0x4411},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        BmpForm form = c.form;
-        form.pixelData.emplace();
-        for (int i = 0; i < 4; ++i) form.pixelData->insert(form.pixelData->end(), c.pixel.begin(), c.pixel.end());
-        EXPECT_EQ(Texels(Decode(WriteBmp(MakePalettedImage(4, 1, {}), form)).b16.pixels), std::vector<uint16_t>(4, c.want));
-    }
-}
-
 // A channel the plain way, pixel by pixel: its bits cut to the top eight, or
 // repeated downwards until eight are filled.
 uint8_t ReferenceChannel(uint32_t pixel, uint32_t mask)

@@ -45,22 +45,6 @@ TEST(TextureMapper, FirstFrameOfDefaultSettingsSamplesTheDocumentedTexels)
     EXPECT_EQ(t.Surface().framesPresented, 1u);
 }
 
-TEST(TextureMapper, PlainEightBitFrameSharesTheSixteenBitRowOrderInMemory)
-{
-    // The 8-bit surface is bottom-up, so the same memory order puts the first
-    // computed row at the bottom of the picture.
-    TestScene columns, rows;
-    columns.settings.NumBuf = rows.settings.NumBuf = 1;
-    columns.Build(0, 320, 240, 256, 256, [](int32_t x, int32_t) { return x; });
-    rows.Build(0, 320, 240, 256, 256, [](int32_t, int32_t y) { return y; });
-    columns.Render();
-    rows.Render();
-    EXPECT_EQ(columns.Pixel(0, 0), 22u);
-    EXPECT_EQ(rows.Pixel(0, 0), 247u);
-    EXPECT_EQ(rows.Pixel(239, 319), 9u);
-    EXPECT_EQ(columns.Surface().PictureRow(239), static_cast<const uint8_t*>(columns.Surface().pixelMemory));
-}
-
 TEST(TextureMapper, NotReadyDoesNothing)
 {
     TestScene t;
@@ -87,39 +71,6 @@ TEST(TextureMapper, EmptyFramesStillAdvanceTheRingAndPresent)
         EXPECT_EQ(t.Surface().framesPresented, 2u);
         EXPECT_NE(t.scene->motion[kHiColor].turnAngle, 0.0);
     }
-}
-
-TEST(TextureMapper, OddHeightUsesTheTruncatedHalf)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.Build(1, 320, 241, 256, 256, ColumnRowTexel);
-    t.Render();
-    // Row 120 (= 241 / 2) still passes through the texture's centre.
-    EXPECT_EQ(t.Pixel(120, 160), (128u << 8) | 128u);
-}
-
-TEST(TextureMapper, XScaleZeroShowsOneColumnEverywhere)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.settings.XScale = 0.0;
-    t.settings.Warpy = 1;
-    t.Build(1, 64, 48, 256, 128, ColumnRowTexel);
-    t.Render();
-    for (int32_t r = 0; r < 48; ++r)
-        for (int32_t c = 0; c < 64; ++c) ASSERT_EQ(t.Pixel(r, c) & 0xFF, 128u);
-}
-
-TEST(TextureMapper, AllStepsZeroShowTheCentreTexel)
-{
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.settings.Rot2 = -1.0;  // the phase turns NaN and the steps become 0
-    t.Build(1, 40, 30, 100, 61, ColumnRowTexel);
-    for (int i = 0; i < 3; ++i) t.Render();
-    for (int32_t r = 0; r < 30; ++r)
-        for (int32_t c = 0; c < 40; ++c) ASSERT_EQ(t.Pixel(r, c), (30u << 8) | 50u);
 }
 
 TEST(TextureMapper, CoordinatesWrapExactlyAtThePeriodInEveryRowForm)

@@ -3,10 +3,10 @@
 // into bands for 1, 2, 3 and 7 threads: the simple rows in bands, the runs
 // between wraps and the AVX2 rows (where the processor has them) must leave
 // surface and history identical to the simple rows on one thread, byte for
-// byte, and
-// the simple rows' pictures of frames that can be checked must follow the
-// mapper's closed form. Under the sanitizers, every fetch outside a texture or
-// history buffer and every division by zero fails it as well.
+// byte, and the simple rows' pictures of frames that can be checked (odd sizes
+// and all-zero steps among them) must follow the mapper's closed form. Under
+// the sanitizers, every fetch outside a texture or history buffer and every
+// division by zero fails it as well.
 // GYROFOLD_SOAK_FRAMES sets how many frames to draw (default 3000).
 
 #include <gtest/gtest.h>

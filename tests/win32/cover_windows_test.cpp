@@ -11,6 +11,7 @@
 #include "settings/saver_settings.h"
 #include "shell/saver_window_win32.h"
 #include "shell/shell_state.h"
+#include "tests/support/test_window_win32.h"
 #include "tests/win32/iat_hook.h"
 
 namespace {
@@ -62,11 +63,6 @@ size_t CoveredMonitors(HWND saver)
     return covered;
 }
 
-void Pump()
-{
-    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
-}
-
 const RECT kPrimary = {0, 0, 1024, 768}, kRight = {1024, -100, 3584, 1340}, kLeft = {-1280, 0, 0, 1024},
            kBelow = {0, 768, 800, 1368};
 
@@ -91,7 +87,7 @@ protected:
     void TearDown() override
     {
         if (IsWindow(saver_)) DestroyWindow(saver_);
-        Pump();
+        PumpMessages();
         TheShell = ShellState{};
     }
     void Ticks(int count)
@@ -139,7 +135,7 @@ TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
         return any;
     };
     SetCursorPos(750, 550);  // the pointer rests on the cover from start-up on
-    Pump();
+    PumpMessages();
     Ticks(2);
     EXPECT_FALSE(asksToClose(WM_MOUSEMOVE));
     Ticks(1);
@@ -150,7 +146,7 @@ TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
     // A display change that leaves the monitor as it was keeps its cover, so
     // the pointer resting on it reports no move.
     SendMessageA(saver_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10)) Pump();
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10)) PumpMessages();
     ASSERT_TRUE(IsWindow(saver_));
     EXPECT_EQ(Covers(), std::vector<HWND>{cover});
 
@@ -158,7 +154,7 @@ TEST_F(CoverWindowsTest, InputOnACoverEndsTheRun)
     click[0].type = click[1].type = INPUT_MOUSE;
     click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     ASSERT_EQ(SendInput(2, click, sizeof(INPUT)), 2u);
-    for (DWORD start = GetTickCount(); IsWindow(saver_) && GetTickCount() - start < 5000; Sleep(10)) Pump();
+    for (DWORD start = GetTickCount(); IsWindow(saver_) && GetTickCount() - start < 5000; Sleep(10)) PumpMessages();
     EXPECT_FALSE(IsWindow(saver_));
     EXPECT_TRUE(Covers().empty());
 }

@@ -205,6 +205,12 @@ TEST(TextureMapper, SceneRebuiltUnderItsThreadsDrawsTheNewScene)
     banded.settings.NumBuf = one.settings.NumBuf = 1;
     banded.Build(1, 64, 48, 64, 64, ColumnRowTexel);
     banded.Render();
+    // Teardown as scene setup's own, but the threads and row pointers kept.
+    FrameBands kept = std::move(banded.scene->bands);
+    banded.scene->texture.pixels = nullptr;
+    TeardownScene(*banded.scene);
+    munmap(banded.guarded, banded.guardedBytes);
+    banded.scene->bands = std::move(kept);
     banded.scene->motion[kHiColor] = MotionState{};
     banded.Build(1, 80, 40, 32, 128, ColumnRowTexel);
     one.Build(1, 80, 40, 32, 128, ColumnRowTexel);

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -207,7 +209,7 @@ void CheckManifest(const std::string& path)
 // 320 x 240 frame centred on a black screen, full of strong colours of every
 // hue, as the sample's colour wheel has them under any turn, zoom and blur.
 // The start-up text or the load error would show white on black.
-void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
+void CheckSaverShowsSample(const Layout& l)
 {
     HANDLE saver = Start("\"" + l.saver + "\" /s");
     Check(saver != nullptr, "installed saver starts with /s");
@@ -246,14 +248,6 @@ void CheckSaverShowsSample(const Layout& l, const std::string& outdir)
     Check(outside == 0 && strong >= 320 * 240 * 7 / 10 && everyHue == 6, "the screen shows the sample",
         std::to_string(outside) + " lit pixels outside the frame, " + std::to_string(strong * 100 / (320 * 240)) +
             "% strong colours, " + std::to_string(everyHue) + " of 6 hues");
-
-    BITMAPFILEHEADER header = {0x4D42, static_cast<DWORD>(54 + 4 * w * h), 0, 0, 54};
-    if (FILE* out = std::fopen((outdir + "\\installed-saver.bmp").c_str(), "wb")) {
-        std::fwrite(&header, sizeof header, 1, out);
-        std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, out);
-        std::fwrite(pixels, 4, static_cast<size_t>(w) * h, out);
-        std::fclose(out);
-    }
     DeleteObject(shot);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -395,18 +389,10 @@ void CheckPages(const std::string& setup)
         Check(seen.find(unwanted) == std::string::npos, std::string("no page says ") + unwanted);
 }
 
-bool SameBytes(const std::string& a, const std::string& b)
+std::string ReadAll(const std::string& path)
 {
-    const auto read = [](const std::string& path) {
-        std::string bytes;
-        if (FILE* f = std::fopen(path.c_str(), "rb")) {
-            for (int c; (c = std::fgetc(f)) != EOF;) bytes += static_cast<char>(c);
-            std::fclose(f);
-        }
-        return bytes;
-    };
-    const std::string bytes = read(a);
-    return !bytes.empty() && bytes == read(b);
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void Uninstall(const Layout& l)
@@ -437,7 +423,8 @@ int main(int argc, char** argv)
     CheckPages(setup);
     CheckInstalled(l, true);
     CheckUninstallEntry(l);
-    Check(SameBytes(l.saver, argv[3]), "the installed saver is the ZIP's, byte for byte");
+    const std::string installed = ReadAll(l.saver);
+    Check(!installed.empty() && installed == ReadAll(argv[3]), "the installed saver is the ZIP's, byte for byte");
     CheckVersionAndIcon(l.saver);
     CheckManifest(l.saver);
     const std::string setupName = setup.substr(setup.find_last_of('\\') + 1);
@@ -445,7 +432,7 @@ int main(int argc, char** argv)
         {"FileVersion", GYROFOLD_VERSION_TEXT}, {"OriginalFilename", setupName}});
     CheckValue(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", l.instdir + "\\sample.bmp", "IMGFilename names the installed sample");
     CheckValue(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", l.saver, "SCRNSAVE.EXE names the installed saver");
-    CheckSaverShowsSample(l, argv[2]);
+    CheckSaverShowsSample(l);
     CheckUserSetup(l);
 
     // A user's own settings survive a second install, made while the saver runs.

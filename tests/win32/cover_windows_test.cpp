@@ -68,7 +68,7 @@ const RECT kPrimary = {0, 0, 1024, 768}, kRight = {1024, -100, 3584, 1340}, kLef
 
 class CoverWindowsTest : public ::testing::Test {
 protected:
-    // The saver window test checks that the class registers once: leave it
+    // The saver window test registers the class itself: leave it
     // as this suite found it.
     static void SetUpTestSuite() { registered = RegisterSaverClass(GetModuleHandleA(nullptr)); }
     static void TearDownTestSuite()

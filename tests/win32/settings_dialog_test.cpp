@@ -241,7 +241,7 @@ TEST_F(SettingsDialogTest, SettingsModesOpenTheDialogWithItsOwner)
         HWND owner;
         INT_PTR answer;
     } cases[] = {
-        {{"/c:" + ownerText}, owner, 0}, {{"-C"}, GetForegroundWindow(), 1}, {{}, nullptr, 0}, {{" x"}, nullptr, 0},
+        {{"/c:" + ownerText}, owner, 0}, {{"-C"}, GetForegroundWindow(), 1}, {{}, nullptr, 0},
         {{"/c:123456789"}, reinterpret_cast<HWND>(123456789), 0}, {{"/c:" + ownerText}, owner, -1},
     };
     for (const auto& c : cases) {

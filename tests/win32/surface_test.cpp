@@ -1,17 +1,13 @@
-// The DIB surfaces: stride, header, palette and the centred copy, read back
-// from a real window; CreateDIBSection is watched through the import table.
+// The DIB surfaces: stride, row order, palette and the centred copy, read back
+// from a real window.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <tuple>
-#include <vector>
 
 #include "imaging/surface_win32.h"
 #include "tests/support/test_window_win32.h"
-#include "tests/win32/iat_hook.h"
 
 namespace {
 
@@ -24,78 +20,6 @@ uint16_t ReadBack(HWND w, int x, int y)
     const COLORREF c = GetPixel(dc, x, y);
     ReleaseDC(w, dc);
     return Texel(GetRValue(c) >> 3, GetGValue(c) >> 3, GetBValue(c) >> 3);
-}
-
-// Every CreateDIBSection: the header and colour table it was given and the memory it gave.
-struct DibCall {
-    BITMAPINFOHEADER header;
-    std::vector<RGBQUAD> table;
-    void* bits;
-};
-std::vector<DibCall> dibCalls;
-IatHook* dibHook = nullptr;
-
-std::vector<void*> blockers;
-
-HBITMAP WINAPI RecordDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset)
-{
-    // Keeps the last section's freed memory from being handed out again, so
-    // that a surface still pointing there is told apart from one that moved.
-    if (!dibCalls.empty()) blockers.push_back(VirtualAlloc(dibCalls.back().bits, 1, MEM_RESERVE, PAGE_NOACCESS));
-    HBITMAP b = dibHook->Original<decltype(&CreateDIBSection)>()(dc, info, usage, bits, section, offset);
-    dibCalls.push_back({info->bmiHeader, std::vector<RGBQUAD>(info->bmiColors, info->bmiColors + 256), *bits});
-    return b;
-}
-
-// The headers of both kinds, with the width rounded up to 4. The 8-bit DIB
-// takes its colours from the table in the header, so the table must hold the
-// palette when the section is made, at construction and at every SetPalette;
-// SetPalette makes a new section, whose memory the surface then points to.
-TEST(Surface, HeadersAndTheColourTableBeforeEachDibSection)
-{
-    IatHook hook("gdi32.dll", "CreateDIBSection", reinterpret_cast<void*>(&RecordDib));
-    ASSERT_TRUE(hook.Installed());
-    dibHook = &hook;
-    dibCalls.clear();
-    uint8_t first[768], second[768];
-    for (int i = 0; i < 768; ++i) first[i] = uint8_t(i * 7), second[i] = uint8_t(255 - i * 3);
-    const Rect32 frame = {0, 0, 18, 4};
-    PalettedSurface p(0, &frame, first);
-    HBITMAP firstDib = p.dibSection;
-    p.SetPalette(second);
-    ASSERT_EQ(dibCalls.size(), 2u);
-    for (int round = 0; round < 2; ++round)
-        for (int i = 0; i < 256; ++i) {
-            const uint8_t* c = (round == 0 ? first : second) + 3 * i;
-            const RGBQUAD& q = dibCalls[round].table[i];
-            ASSERT_TRUE(q.rgbRed == c[0] && q.rgbGreen == c[1] && q.rgbBlue == c[2] && q.rgbReserved == 0) << round << ", " << i;
-        }
-    EXPECT_EQ(p.pixelMemory, dibCalls[1].bits);
-    for (void* b : blockers) VirtualFree(b, 0, MEM_RELEASE);
-    EXPECT_EQ(GetObjectType(firstDib), 0u);  // the old section is gone
-    PALETTEENTRY e = {};
-    ASSERT_EQ(GetPaletteEntries(p.palette, 5, 1, &e), 1u);
-    EXPECT_EQ(RGB(e.peRed, e.peGreen, e.peBlue), RGB(second[15], second[16], second[17]));
-    p.Release();
-
-    // The 16-bit surface ignores SetPalette.
-    HiColorSurface h(0, &frame);
-    const auto before = std::tuple(h.pixelMemory, h.palette, h.dibSection);
-    const SurfaceBitmapInfo info = h.info;
-    h.SetPalette(second);
-    EXPECT_EQ(dibCalls.size(), 3u);
-    EXPECT_EQ(before, std::tuple(h.pixelMemory, h.palette, h.dibSection));
-    EXPECT_EQ(std::memcmp(&info, &h.info, sizeof info), 0);
-    // 8-bit rows bottom-up, 16-bit rows top-down.
-    for (const auto& [x, height, bits, image] : {std::tuple{&dibCalls[0].header, 4, 8, 80u}, {&dibCalls[2].header, -4, 16, 0u}}) {
-        EXPECT_EQ(std::vector<long>({long(x->biSize), x->biWidth, x->biHeight, x->biPlanes, x->biBitCount}),
-                  std::vector<long>({40, 20, height, 1, bits}));
-        EXPECT_EQ(std::vector<DWORD>({x->biCompression, x->biSizeImage, x->biClrUsed}), std::vector<DWORD>({BI_RGB, image, 0}));
-    }
-    PALETTEENTRY e16[256];  // the 16-bit surface's palette: a grey ramp
-    ASSERT_EQ(GetPaletteEntries(h.palette, 0, 256, e16), 256u);
-    for (int i : {0, 1, 127, 255}) EXPECT_EQ(RGB(e16[i].peRed, e16[i].peGreen, e16[i].peBlue), RGB(i, i, i));
-    h.Release();
 }
 
 TEST(Surface, ReleaseTwiceDeletesOnce)
@@ -116,7 +40,8 @@ TEST(Surface, ReleaseTwiceDeletesOnce)
 }
 
 // The frame lands at half the difference of the window's outer size and the
-// frame size, truncated toward zero; 8-bit rows are bottom-up in memory.
+// frame size, truncated toward zero; 8-bit rows are bottom-up in memory, in
+// the colours the last SetPalette gave.
 TEST(SurfacePresent, CentresByTheOuterWindowSize)
 {
     const struct {

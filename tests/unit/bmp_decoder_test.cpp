@@ -482,6 +482,7 @@ TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
     const BmpImage wide = MakePalettedImage(16384, 20, DistinctPalette(200));
     std::vector<std::pair<std::string, Bytes>> files = {
         {"info 24", WriteBmp(small, Form(Info, 24))}, {"RLE8", WriteBmp(small, Form(Info, 8, kRle8))},
+        {"V5 16 fields", WriteBmp(small, Fields(V5, 16, 0xF800, 0x07E0, 0x001F))},
         {"info 1 top-down", WriteBmp(MakePalettedImage(13, 7, DistinctPalette(2)), Form(Info, 1, BmpCompression::Rgb, true))},
         {"two blocks", WriteBmp(wide, Form(Info, 32))},
         {"two blocks top-down", WriteBmp(wide, Form(Info, 32, BmpCompression::Rgb, true))},

@@ -34,9 +34,13 @@ struct JpegJob {
     jpeg_decompress_struct cinfo = {};
     JpegErrors errors = {};
     jpeg_progress_mgr progress = {};
-    uint8_t* pixels = nullptr;  // RGB rows, owned by the caller (free())
-    int32_t width = 0;
-    int32_t height = 0;
+    // Where the rows go as they are decoded, so that the texture is the only
+    // picture-sized memory: start is told the sides (false refuses them),
+    // row is handed each row of red, green, blue bytes in turn.
+    void* sink = nullptr;
+    bool (*start)(void* sink, int32_t width, int32_t height) = nullptr;
+    void (*row)(void* sink, const uint8_t* rgb) = nullptr;
+    uint8_t* line = nullptr;  // one row, owned by the caller (free())
     char reason[JMSG_LENGTH_MAX + 32] = {};
 };
 
@@ -120,14 +124,13 @@ bool ReadJpeg(JpegJob* job)
     CheckHeader(job);
     c.out_color_space = JCS_RGB;
     jpeg_start_decompress(&c);
-    job->width = static_cast<int32_t>(c.output_width);
-    job->height = static_cast<int32_t>(c.output_height);
-    const size_t stride = size_t{c.output_width} * 3;
-    job->pixels = static_cast<uint8_t*>(std::malloc(stride * c.output_height));
-    if (job->pixels == nullptr) Refuse(job, "out of memory");
+    if (!job->start(job->sink, static_cast<int32_t>(c.output_width), static_cast<int32_t>(c.output_height)))
+        Refuse(job, "the texture cannot be made");
+    job->line = static_cast<uint8_t*>(std::malloc(size_t{c.output_width} * 3));
+    if (job->line == nullptr) Refuse(job, "out of memory");
     while (c.output_scanline < c.output_height) {
-        JSAMPROW row = job->pixels + stride * c.output_scanline;
-        jpeg_read_scanlines(&c, &row, 1);
+        JSAMPROW row = job->line;
+        if (jpeg_read_scanlines(&c, &row, 1) == 1) job->row(job->sink, job->line);
     }
     // The rest of the file (markers after the picture) is not needed.
     jpeg_destroy_decompress(&c);
@@ -135,17 +138,41 @@ bool ReadJpeg(JpegJob* job)
 }
 
 template <typename Bitmap>
+struct JpegRows {
+    RgbRowWriter<Bitmap> writer;
+    std::string error;  // why the writer refused the sides
+};
+
+template <typename Bitmap>
+bool StartRows(void* sink, int32_t width, int32_t height)
+{
+    auto* rows = static_cast<JpegRows<Bitmap>*>(sink);
+    return rows->writer.Start(width, height, rows->error);
+}
+
+template <typename Bitmap>
+void TakeRow(void* sink, const uint8_t* rgb)
+{
+    static_cast<JpegRows<Bitmap>*>(sink)->writer.Row(rgb);
+}
+
+template <typename Bitmap>
 bool DecodeJpeg(const PictureSource& source, Bitmap& out, std::string& error)
 {
+    JpegRows<Bitmap> rows;
     JpegJob job;
     job.source = &source;
-    bool ok = ReadJpeg(&job);
-    if (!ok)
-        error = job.reason;
-    else
-        ok = TexelsFromRgbRows(job.pixels, size_t(job.width) * 3, job.width, job.height, out, error);
-    std::free(job.pixels);
-    return ok;
+    job.sink = &rows;
+    job.start = StartRows<Bitmap>;
+    job.row = TakeRow<Bitmap>;
+    const bool ok = ReadJpeg(&job);
+    std::free(job.line);
+    if (!ok) {
+        error = rows.error.empty() ? std::string(job.reason) : rows.error;
+        return false;
+    }
+    rows.writer.Finish(out);
+    return true;
 }
 
 }  // namespace

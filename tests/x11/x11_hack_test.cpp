@@ -169,6 +169,7 @@ struct Hack {
     ~Hack()
     {
         if (pid > 0 && !reaped) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        std::remove(errorFile.c_str());
     }
     std::string Errors() const { return (std::stringstream() << std::ifstream(errorFile).rdbuf()).str(); }
     // Its shared memory segments left; `marked`: those marked for removal, which no ending can leak.

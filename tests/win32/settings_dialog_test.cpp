@@ -253,7 +253,7 @@ TEST_F(SettingsDialogTest, SettingsModesOpenTheDialogWithItsOwner)
         char text[128] = "";
         if (c.answer < 0)
             std::snprintf(text, sizeof text, "Blah: Dialog box failed: %d,%d,%d\n (%s)", int(intptr_t(GetModuleHandleA(nullptr))),
-                          int(intptr_t(owner)), ERROR_INVALID_WINDOW_HANDLE, ownerText.c_str());
+                          int(intptr_t(owner)), int(ERROR_INVALID_WINDOW_HANDLE), ownerText.c_str());
         EXPECT_EQ(boxes, text);
         EXPECT_FALSE(KeyExists());
     }

@@ -18,15 +18,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 mkdir -p "$outdir"
-rm -rf "$outdir/installed-saver.bmp" "$outdir/installed-saver.png" "$outdir/zip"
+rm -rf "$outdir/zip"
 mkdir -p "$outdir/zip"
 (cd "$outdir/zip" && cmake -E tar xf "$zip" gyrofold.scr)
 
 "$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}" "Z:${outdir//\//\\}\\zip\\gyrofold.scr"
 rc=$?
-if [ -f "$outdir/installed-saver.bmp" ] && command -v convert >/dev/null; then
-    convert "$outdir/installed-saver.bmp" "$outdir/installed-saver.png" && rm "$outdir/installed-saver.bmp"
-fi
 left="$(find "$WINEPREFIX/drive_c" -iname '*gyrofold*')"
 if [ -n "$left" ]; then
     echo "FAILED: the uninstalls left behind:"

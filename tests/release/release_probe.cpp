@@ -376,12 +376,18 @@ void CheckPages(const std::string& setup)
             if (std::strstr(text, "my screen saver")) runBox = c;
             if (std::strcmp(text, "Open screen saver settings") == 0) settingsBox = c;
         }
+        // The Finish button can be live a moment before the finish page's
+        // boxes show: it is clicked once they have been seen (or never).
         HWND next = GetDlgItem(top, IDOK);
-        if (next && IsWindowEnabled(next)) {
+        char label[64] = "";
+        if (next) GetWindowTextA(next, label, sizeof label);
+        const bool finish = std::strstr(label, "Finish") != nullptr;
+        if (next && IsWindowEnabled(next) && (!finish || (runBox && settingsBox))) {
             ++nexts;
             SendMessageA(top, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
         }
     }
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 1);
     DWORD code = 999;
     GetExitCodeProcess(process, &code);
     CloseHandle(process);

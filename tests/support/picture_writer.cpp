@@ -16,16 +16,6 @@ void Append(png_structp png, png_bytep data, size_t length)
     out->insert(out->end(), data, data + length);
 }
 
-int Channels(int colorType)
-{
-    switch (colorType) {
-    case PNG_COLOR_TYPE_RGB: return 3;
-    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
-    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
-    default: return 1;
-    }
-}
-
 }  // namespace
 
 std::vector<uint8_t> WritePng(const PngPicture& p)
@@ -50,22 +40,15 @@ std::vector<uint8_t> WritePng(const PngPicture& p)
         png_set_tRNS(png, info, p.paletteAlpha.empty() ? nullptr : p.paletteAlpha.data(),
                      static_cast<int>(p.paletteAlpha.size()), p.transparent ? &colour : nullptr);
     png_write_info(png, info);
-    // Samples packed to the depth, big-endian as PNG stores them.
-    const int channels = Channels(p.colorType);
-    const size_t rowBytes = (static_cast<size_t>(p.width) * channels * p.bitDepth + 7) / 8;
-    std::vector<uint8_t> rows(rowBytes * p.height);
-    for (int32_t y = 0; y < p.height; ++y)
-        for (int32_t i = 0; i < p.width * channels; ++i) {
-            const uint16_t v = p.samples[static_cast<size_t>(y) * p.width * channels + i];
-            uint8_t* row = &rows[y * rowBytes];
-            if (p.bitDepth == 16) {
-                row[2 * i] = static_cast<uint8_t>(v >> 8);
-                row[2 * i + 1] = static_cast<uint8_t>(v);
-            } else {
-                const int bit = i * p.bitDepth;
-                row[bit / 8] |= static_cast<uint8_t>(v << (8 - p.bitDepth - bit % 8));
-            }
-        }
+    // A sample a byte below 8 bits, which libpng packs; 16-bit samples
+    // big-endian, as PNG stores them.
+    png_set_packing(png);
+    std::vector<uint8_t> rows;
+    for (const uint16_t v : p.samples) {
+        if (p.bitDepth == 16) rows.push_back(static_cast<uint8_t>(v >> 8));
+        rows.push_back(static_cast<uint8_t>(v));
+    }
+    const size_t rowBytes = rows.size() / static_cast<size_t>(p.height);
     std::vector<png_bytep> pointers;
     for (int32_t y = 0; y < p.height; ++y) pointers.push_back(&rows[y * rowBytes]);
     png_write_image(png, pointers.data());

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "imaging/bmp_decoder.h"
-#include "imaging/texel_rows.h"
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
 
@@ -82,12 +81,8 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
         {"V5 RLE8", Form(V5, 8, kRle8), true}, {"core 24", Form(Core, 24), true},
         {"info 24 top-down", Form(Info, 24, rgb, true), true}, {"info 32", Form(Info, 32), true},
         {"info 16 (5-5-5)", Form(Info, 16), false},
-        {"info 16 fields 5-6-5 top-down", Fields(Info, 16, 0xF800, 0x07E0, 0x001F, 0, true), false},
-        {"info 32 fields blue high", Fields(Info, 32, 0x000000FF, 0x0000FF00, 0x00FF0000), true},
-        {"info 32 fields 10-10-10", Fields(Info, 32, 0x3FF00000, 0x000FFC00, 0x000003FF), true},
         {"V4 16 fields 5-6-5", Fields(V4, 16, 0xF800, 0x07E0, 0x001F), false},
         {"V5 32 fields with alpha", Fields(V5, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), true},
-        {"V5 16 fields 4-4-4", Fields(V5, 16, 0x0F00, 0x00F0, 0x000F), false},
         // Files that other readers load: a direct-colour file's unused colour
         // table of any length, and the OS/2 2.x headers of 16 to 64 bytes.
         {"info 24 with a 300-entry table", [] { BmpForm f = Form(Info, 24); f.paletteEntries = 300; return f; }(), true},
@@ -104,10 +99,7 @@ TEST(BmpDecoder, EveryFormDecodesToItsPicture)
                   std::tuple(12, 7, size_t{84}, size_t{84}));
         for (int32_t y = 0; y < 7; ++y)
             for (int32_t x = 0; x < 12; ++x) {
-                BmpColor want = image.ColorAt(x, y);
-                if (c.form.redMask == 0x0F00)  // four stored bits, repeated downwards: 0xA_ becomes 0xAA
-                    for (uint8_t* ch : {&want.red, &want.green, &want.blue})
-                        *ch = static_cast<uint8_t>((*ch & 0xF0) | (*ch >> 4));
+                const BmpColor want = image.ColorAt(x, y);
                 ASSERT_EQ(b16.pixels[y * 12 + x], Pack555(want)) << x << "," << y;
                 const BmpColor got = PaletteColor(b8, b8.pixels[y * 12 + x]);
                 ASSERT_EQ(c.exact ? got : BmpColor{}, c.exact ? want : BmpColor{}) << x << "," << y;
@@ -278,24 +270,7 @@ TEST(BmpDecoder, RleEscapesLeaveSkippedTexelsAtIndexZero)
     }
 }
 
-// A run-length file of two bytes may declare the largest picture allowed.
-TEST(BmpDecoder, TwoRunLengthBytesMayDeclareTheLargestPicture)
-{
-    const BmpImage paletted = MakePalettedImage(8, 3, DistinctPalette(16));
-    BmpForm largest = Form(Info, 8, kRle8);
-    largest.pixelData = Bytes{0, 1};
-    Bytes file = WriteBmp(paletted, largest);
-    Put32(file, kWidthAt, 8192);
-    Put32(file, kHeightAt, 8192);
-    const auto [b8, b16] = Decode(file);
-    EXPECT_EQ(b8.pixels.size(), size_t{8192} * 8192);
-    ASSERT_EQ(b16.pixels.size(), size_t{8192} * 8192);
-    EXPECT_EQ(b16.pixels[size_t{8192} * 8192 - 1], Pack555(paletted.palette[0]));
-}
-
-// Rows of red, green, blue bytes handed to the row writer one at a time
-// decode as a 24-bit BMP of the same pixels does, in both modes, refusals too.
-// The whole-picture form is the PNG and JPEG decoders' path, checked there.
+// Both decodings of a file against another way of reading it, refusals too.
 struct Texels8And16 {
     bool ok8 = false, ok16 = false;
     std::string error8, error16;
@@ -310,48 +285,6 @@ struct Texels8And16 {
         EXPECT_EQ(std::memcmp(d.b8.palette, o.d.b8.palette, 768), 0);
     }
 };
-
-TEST(TexelRows, RgbRowsDecodeAsA24BitBmpOfThePixels)
-{
-    const struct {
-        const char* name;
-        int32_t width, height;
-        size_t padding;  // bytes after each row
-        bool many;       // 3072 colours, the 257th in the middle of the sixth row: the median cut
-    } cases[] = {
-        {"200 colours, width cut to 12", 13, 7, 0, false}, {"3072 colours, padded rows", 64, 64, 5, true},
-        {"narrower than 4", 3, 2, 0, false}, {"wider than the limit", 16385, 1, 0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        BmpImage image = MakePalettedImage(std::min(c.width, 64), c.height, DistinctPalette(200));
-        if (c.many)
-            for (int32_t i = 0; i < c.width * c.height; ++i)
-                image.colors.push_back({uint8_t(i % 36 * 7), uint8_t(i / 64 * 4), uint8_t((i / 8 + i / 512) % 4 * 85)});
-        const size_t stride = size_t(c.width) * 3 + c.padding;
-        Bytes rgb(stride * size_t(c.height), 0xEE);
-        for (int32_t y = 0; y < c.height && c.width <= 64; ++y)
-            for (int32_t x = 0; x < c.width; ++x) {
-                const BmpColor col = image.ColorAt(x, y);
-                std::memcpy(&rgb[y * stride + x * 3], Bytes{col.red, col.green, col.blue}.data(), 3);
-            }
-        Bytes file = WriteBmp(image, Form(Info, 24));
-        Put32(file, kWidthAt, static_cast<uint32_t>(c.width));
-        Texels8And16 bmp, rows;
-        bmp.ok8 = DecodeBmp8(file.data(), file.size(), bmp.d.b8, bmp.error8);
-        bmp.ok16 = DecodeBmp16(file.data(), file.size(), bmp.d.b16, bmp.error16);
-        RgbRowWriter<Bitmap8> writer8;
-        RgbRowWriter<Bitmap16> writer16;
-        rows.ok8 = writer8.Start(c.width, c.height, rows.error8);
-        rows.ok16 = writer16.Start(c.width, c.height, rows.error16);
-        for (int32_t y = 0; y < c.height && rows.ok8; ++y) {
-            writer8.Row(&rgb[y * stride]);
-            writer16.Row(&rgb[y * stride]);
-        }
-        if (rows.ok8) writer8.Finish(rows.d.b8), writer16.Finish(rows.d.b16);
-        rows.ExpectSame(bmp);
-    }
-}
 
 // A file is refused with a one-line reason, and the output keeps what it held.
 std::string ExpectRefused(const Bytes& file, const std::string& what)
@@ -375,12 +308,10 @@ TEST(BmpDecoder, EveryTruncationIsRefused)
     const BmpImage paletted = MakePalettedImage(12, 5, DistinctPalette(16));
     const BmpImage direct = MakePalettedImage(8, 3, DistinctPalette(24));
     const Bytes files[] = {
-        WriteBmp(paletted, Form(Core, 8)),      WriteBmp(direct, Form(Core, 24)),
-        WriteBmp(MakePalettedImage(8, 5, DistinctPalette(16)), Form(Info, 4)),
+        WriteBmp(paletted, Form(Core, 8)), WriteBmp(MakePalettedImage(8, 5, DistinctPalette(16)), Form(Info, 4)),
         WriteBmp(direct, Form(Info, 24, BmpCompression::Rgb, true)),
-        WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)), WriteBmp(direct, Fields(V4, 32, 0xFF0000, 0xFF00, 0xFF)),
-        WriteBmp(paletted, Form(V5, 8)),        WriteBmp(paletted, Form(Info, 8, kRle8)),
-        WriteBmp(paletted, Form(Info, 4, kRle4)),
+        WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F)), WriteBmp(paletted, Form(V5, 8)),
+        WriteBmp(paletted, Form(Info, 8, kRle8)), WriteBmp(paletted, Form(Info, 4, kRle4)),
     };
     for (const Bytes& file : files) {
         ASSERT_FALSE(Decode(file).b8.pixels.empty());
@@ -404,8 +335,8 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         return file;
     };
     const BmpImage small = MakePalettedImage(8, 3, DistinctPalette(16));
-    auto rle = [&](uint16_t bits, Bytes data) {
-        BmpForm form = Form(Info, bits, bits == 8 ? kRle8 : kRle4);
+    auto rle = [&](Bytes data) {
+        BmpForm form = Form(Info, 8, kRle8);
         form.pixelData = data;
         return WriteBmp(small, form);
     };
@@ -414,24 +345,17 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
     const Bytes masks565 = WriteBmp(direct, Fields(Info, 16, 0xF800, 0x07E0, 0x001F));
     const std::pair<const char*, Bytes> cases[] = {
         {"wrong magic", patched(plain, 0, 0x4142, 2)},
-        {"header size 0", patched(plain, kHeaderSizeAt, 0)},
         {"header size 15", WriteBmp(image, Form(15, 8))}, {"header size 65", WriteBmp(image, Form(65, 8))},
-        {"header size huge", patched(plain, kHeaderSizeAt, 0xFFFFFFF0u)},
-        {"OS/2 header with compression 4 (its RLE24)", patched(WriteBmp(image, Form(64, 8)), kCompressionAt, 4)},
         {"OS/2 header with compression 1", WriteBmp(image, Form(64, 8, kRle8))},
         {"width 3 rounds to 0", patched(plain, kWidthAt, 3)},
         {"negative width", patched(plain, kWidthAt, static_cast<uint32_t>(-12))},
         {"height 0", patched(plain, kHeightAt, 0)}, {"most negative height", patched(plain, kHeightAt, 0x80000000u)},
-        {"core width 65535", patched(WriteBmp(image, Form(Core, 8)), kWidthAt, 65535, 2)},
-        {"16384 x 3 at 32 bits, few pixel bytes", patched(WriteBmp(direct, Form(Info, 32)), kWidthAt, 16384)},
         {"planes 0", patched(plain, kPlanesAt, 0, 2)}, {"bit depth 2", patched(plain, kBitCountAt, 2, 2)},
-        {"bit depth 64", patched(plain, kBitCountAt, 64, 2)}, {"core 16 bits", WriteBmp(direct, Form(Core, 16))},
+        {"core 16 bits", WriteBmp(direct, Form(Core, 16))},
         {"JPEG compression", patched(plain, kCompressionAt, 4)},
-        {"compression huge", patched(plain, kCompressionAt, 0x80000001u)},
         {"RLE8 with 4 bits", patched(plain4, kCompressionAt, 1)},
         {"RLE4 with 8 bits", patched(plain, kCompressionAt, 2)},
         {"bit fields with 24 bits", WriteBmp(direct, Fields(Info, 24, 0xFF0000, 0xFF00, 0xFF))},
-        {"bit fields with 8 bits", patched(plain, kCompressionAt, 3)},
         {"top-down RLE8", patched(rle8, kHeightAt, static_cast<uint32_t>(-5))},
         {"masks all zero", patched(patched(patched(masks565, 54, 0), 58, 0), 62, 0)},
         {"mask not one run", WriteBmp(direct, Fields(Info, 16, 0xF00F, 0x07E0, 0x0010))},
@@ -440,31 +364,28 @@ TEST(BmpDecoder, HostileHeadersAreRefused)
         {"pixel offset one past the end", patched(plain, kPixelOffsetAt, static_cast<uint32_t>(plain.size() + 1))},
         {"pixel offset inside the header", patched(plain, kPixelOffsetAt, 20)},
         {"pixel offset inside the palette", patched(plain, kPixelOffsetAt, 54 + 4 * 8)},
-        {"pixel offset leaves too few pixels", patched(plain, kPixelOffsetAt, 54 + 4 * 16 + 4)},
         {"palette count 17 at 4 bits", patched(plain4, kColorsUsedAt, 17)},
-        {"palette count 257 at 8 bits", patched(plain, kColorsUsedAt, 257)},
         {"24-bit table past the end of the file", patched(WriteBmp(direct, Form(Info, 24)), kColorsUsedAt, 0xFFFFFFFFu)},
-        {"palette overlaps the pixels", patched(plain, kColorsUsedAt, 200)},
-        {"RLE: run past the row", rle(8, {9, 1, 0, 1})}, {"RLE: runs add up past the row", rle(8, {5, 1, 4, 1, 0, 1})},
-        {"RLE: literal past the row", rle(8, {4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1})},
-        {"RLE: rows past the top", rle(8, {0, 0, 0, 0, 0, 0, 1, 1, 0, 1})},
-        {"RLE: end of line past the top", rle(8, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1})},
-        {"RLE: delta past the right edge", rle(8, {0, 2, 9, 0, 0, 1})},
-        {"RLE: delta past the top", rle(8, {0, 2, 0, 4, 0, 1})},
-        {"RLE: delta to the top then a run", rle(8, {0, 2, 0, 3, 1, 1, 0, 1})},
-        {"RLE: no end of picture", rle(8, {8, 1, 0, 0, 8, 2, 0, 0, 8, 3})}, {"RLE: odd last byte", rle(8, {8, 1, 0})},
-        {"RLE: literal padding missing", rle(8, {0, 3, 1, 2, 3})}, {"RLE: delta cut short", rle(8, {0, 2, 1})},
-        {"RLE: RLE4 run past the row", rle(4, {9, 0x12, 0, 1})},
-        {"RLE: RLE4 literal past the row", rle(4, {6, 0x12, 0, 3, 0x12, 0x30, 0, 1})},
-        {"RLE: RLE4 literal padding missing", rle(4, {0, 3, 0x12, 0x30, 0, 0, 0})},
+        {"RLE: runs add up past the row", rle({5, 1, 4, 1, 0, 1})},
+        {"RLE: literal past the row", rle({4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1})},
+        {"RLE: rows past the top", rle({0, 0, 0, 0, 0, 0, 1, 1, 0, 1})},
+        {"RLE: end of line past the top", rle({0, 0, 0, 0, 0, 0, 0, 0, 0, 1})},
+        {"RLE: delta past the right edge", rle({0, 2, 9, 0, 0, 1})},
+        {"RLE: delta past the top", rle({0, 2, 0, 4, 0, 1})},
+        {"RLE: no end of picture", rle({8, 1, 0, 0, 8, 2, 0, 0, 8, 3})},
+        {"RLE: literal padding missing", rle({0, 3, 1, 2, 3})}, {"RLE: delta cut short", rle({0, 2, 1})},
     };
     for (const auto& [name, file] : cases) ExpectRefused(file, name);
 
-    // More texels than the bound is the same refusal as a side past the
-    // limit, however few bytes declare it.
+    // Two run-length bytes may declare the largest picture allowed; more
+    // texels than that is the same refusal as a side past the limit.
     BmpForm tiny = Form(Info, 8, kRle8);
     tiny.pixelData = Bytes{0, 1};
     const Bytes tinyFile = WriteBmp(image, tiny);
+    const auto [b8, b16] = Decode(patched(patched(tinyFile, kWidthAt, 8192), kHeightAt, 8192));
+    EXPECT_EQ(b8.pixels.size(), size_t{8192} * 8192);
+    ASSERT_EQ(b16.pixels.size(), size_t{8192} * 8192);
+    EXPECT_EQ(b16.pixels[size_t{8192} * 8192 - 1], Pack555(image.palette[0]));
     const std::string tooLong = ExpectRefused(patched(tinyFile, kWidthAt, 16385), "side 16385");
     for (const auto& [w, h] : {std::pair{8192u, 8193u}, std::pair{16384u, 4097u}, std::pair{16384u, 16384u}}) {
         const Bytes file = patched(patched(tinyFile, kWidthAt, w), kHeightAt, h);
@@ -483,7 +404,6 @@ TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
     std::vector<std::pair<std::string, Bytes>> files = {
         {"info 24", WriteBmp(small, Form(Info, 24))}, {"RLE8", WriteBmp(small, Form(Info, 8, kRle8))},
         {"V5 16 fields", WriteBmp(small, Fields(V5, 16, 0xF800, 0x07E0, 0x001F))},
-        {"info 1 top-down", WriteBmp(MakePalettedImage(13, 7, DistinctPalette(2)), Form(Info, 1, BmpCompression::Rgb, true))},
         {"two blocks", WriteBmp(wide, Form(Info, 32))},
         {"two blocks top-down", WriteBmp(wide, Form(Info, 32, BmpCompression::Rgb, true))},
     };
@@ -496,10 +416,7 @@ TEST(BmpDecoder, FilesDecodeAsTheirBytesInMemory)
     const std::string path = ::testing::TempDir() + "gyrofold_file_rows.bmp";
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_TRUE(out != nullptr);
-        ASSERT_EQ(bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
-        std::fclose(out);
+        SaveFile(path, bytes);
         Texels8And16 memory, file;
         memory.ok8 = DecodeBmp8(bytes.data(), bytes.size(), memory.d.b8, memory.error8);
         memory.ok16 = DecodeBmp16(bytes.data(), bytes.size(), memory.d.b16, memory.error16);

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,12 +105,15 @@ std::map<std::string, std::map<std::string, std::string>> PageControls()
 {
     const std::string page = Text(PAGE_PATH);
     std::map<std::string, std::map<std::string, std::string>> controls;
-    const std::regex element("<(number|boolean|file|string|select|option|command)\\b([^>]*)>");
-    const std::regex attribute("([-_a-z]+)=\"([^\"]*)\"");
-    for (std::sregex_iterator e(page.begin(), page.end(), element), end; e != end; ++e) {
+    for (size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+        const std::string element = page.substr(at, page.find('>', at) - at);
         std::map<std::string, std::string> a;
-        const std::string body = (*e)[2];
-        for (std::sregex_iterator i(body.begin(), body.end(), attribute); i != end; ++i) a[(*i)[1]] = (*i)[2];
+        for (size_t eq = element.find("=\""); eq != std::string::npos; eq = element.find("=\"", eq + 2)) {
+            const size_t name = element.find_last_of(" \n", eq) + 1;
+            a[element.substr(name, eq - name)] = element.substr(eq + 2, element.find('"', eq + 2) - eq - 2);
+        }
+        // Every element with attributes is a control, but the root and the XML declaration.
+        if (a.empty() || element.rfind("<screensaver", 0) == 0 || element.rfind("<?", 0) == 0) continue;
         const std::string arg = a.count("arg") ? a["arg"] : a.count("arg-set") ? a["arg-set"] : a["arg-unset"];
         controls[arg.substr(0, arg.find(' '))] = a;
     }

@@ -1,13 +1,11 @@
 // A randomized soak of the renderer over extreme settings, blur counts, frame
-// and texture sizes, drawn by every form of the row code side by side and cut
-// into bands for 1, 2, 3 and 7 threads: the simple rows in bands, the runs
-// between wraps and the AVX2 rows (where the processor has them) must leave
-// surface and history identical to the simple rows on one thread, byte for
-// byte, and the simple rows' pictures of frames that can be checked (odd sizes
-// and all-zero steps among them) must follow the mapper's closed form. Under
-// the sanitizers, every fetch outside a texture or history buffer and every
-// division by zero fails it as well.
-// GYROFOLD_SOAK_FRAMES sets how many frames to draw (default 3000).
+// and texture sizes: every form of the row code (the simple rows, the runs
+// between wraps, the AVX2 rows where the processor has them), cut into bands
+// for 1, 2, 3 and 7 threads, must leave surface and history byte for byte as
+// the simple rows on one thread do, and those rows' checkable frames must
+// follow the mapper's closed form. Under the sanitizers a fetch outside a
+// buffer or a division by zero fails it too. GYROFOLD_SOAK_FRAMES sets how
+// many frames to draw (default 3000).
 
 #include <gtest/gtest.h>
 

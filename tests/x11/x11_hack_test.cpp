@@ -33,32 +33,27 @@ namespace {
 // A private Xvfb display with a free number; `server` is the screen's depth
 // and any further arguments ("x8", "x24 -cc 5": DirectColor).
 struct XvfbSession {
+    FILE* out = nullptr;
     pid_t pid = 0;
     std::string name;  // ":N"
     Display* display = nullptr;
 
     bool Start(int width, int height, const std::string& server = "x24")
     {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        // The shell splits the server's arguments and gives way to Xvfb.
-        const std::string command = "exec Xvfb -displayfd " + std::to_string(fds[1]) + " -nolisten tcp -screen 0 " +
-                                    std::to_string(width) + "x" + std::to_string(height) + server + " 2>/dev/null";
-        if ((pid = fork()) == 0) {
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        char c;
-        for (name = ":"; read(fds[0], &c, 1) == 1 && c != '\n';) name += c;
-        close(fds[0]);
-        display = name.size() > 1 ? XOpenDisplay(name.c_str()) : nullptr;
-        return display != nullptr;
+        // The shell says its pid, which Xvfb takes over, and Xvfb its display's number. Xvfb ends with the test
+        // process, however that ends.
+        out = popen(("echo $$; exec setpriv --pdeathsig KILL Xvfb -displayfd 1 -nolisten tcp -screen 0 " +
+                     std::to_string(width) + "x" + std::to_string(height) + server + " 2>/dev/null").c_str(), "re");
+        int number = -1;
+        if (out == nullptr || std::fscanf(out, "%d %d", &pid, &number) != 2) return false;
+        name = ":" + std::to_string(number);
+        return (display = XOpenDisplay(name.c_str())) != nullptr;
     }
     ~XvfbSession()
     {
         if (display != nullptr) XCloseDisplay(display);
-        if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
+        if (pid > 0) kill(pid, SIGTERM);
+        if (out != nullptr) pclose(out);
     }
 };
 

@@ -140,23 +140,21 @@ std::vector<std::pair<std::string, std::string>> RefusedPictures(const std::stri
 TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
 {
     const std::string img = SAMPLE_IMAGE_PATH, png = out_ + "/f.png";
-    // Each option with a value it refuses, after a valid --image and --out.
-    // The saver draws an empty frame, but PNG and GIF have no empty picture.
-    // The table's refusals in full are a unit test; one of each kind here.
-    const std::pair<const char*, const char*> values[] = {{"--frames", "0"}, {"--height", "0"}, {"--speed", "3"}};
+    // The option table's refusals in full are a unit test; one of each kind
+    // here. The saver draws an empty frame, but PNG and GIF have no empty picture.
     struct Case {
         std::vector<std::string> args;
         std::string named;  // must appear in the message
         int code = 2;
     };
     std::vector<Case> cases = {
-        {{"--out", png}, "--image"}, {{"--image", img}, "--out"},
-        {{"--image", "", "--out", png}, "--image"}, {{"--image", std::string(300, 'a'), "--out", png}, "--image"},
-        {{"--image", img, "--out", png, "--frames"}, "--frames"}, {{"--image", img, "--out", png, "stray"}, "stray"},
+        {{"--out", png}, "--image"}, {{"--image", img}, "--out"}, {{"--image", img, "--out", png, "stray"}, "stray"},
+        {{"--image", std::string(300, 'a'), "--out", png}, "--image"},
+        {{"--image", img, "--out", png, "--frames"}, "--frames"},
         {{"--image", img, "--out", out_ + "/a.gif", "--width", "0"}, "--width"},
+        {{"--image", img, "--out", png, "--height", "0"}, "--height"},
         {{"--image", img, "--out", out_ + "/no-such-folder/f.png"}, "no-such-folder/f.png", 1},
     };
-    for (const auto& [option, value] : values) cases.push_back({{"--image", img, "--out", png, option, value}, option});
     for (const char* out : {"frame.jpg", "f-%s.png", "f-%d-%d.png", "f-%100d.png", "f-%"})
         cases.push_back({{"--image", img, "--out", out_ + "/" + out}, "--out"});
     std::ofstream(dir_ + "/truncated.bmp", std::ios::binary) << std::string("BM\0\0\0\0\0\0\0\0\66\0\0\0\50", 15);

@@ -1,12 +1,8 @@
-// Pictures from the file's bytes in memory to the texture (BMP, PNG and JPEG;
-// the 8-bit mode through the quantiser) at a phone camera's sizes: 2, 24 and
-// 64 megapixels, 64 being the largest picture the loaders accept. Beside them
-// memcpy of a 32-bit BMP's bytes, which no decoder can beat, and
-// libjpeg-turbo's own decode of the same JPEG, the floor under ours.
-// The pictures are photo-like: smooth gradients with fine noise, so that the
-// 8-bit mode meets far more than 256 colours and takes the median cut.
-// Rates are megapixels of picture per second of processor time: the machine is
-// shared, and every decoder here uses one thread.
+// Pictures from the file's bytes in memory to the texture beside memcpy of a
+// 32-bit BMP's bytes and libjpeg-turbo's own decode of the same JPEG, the
+// floors under ours. Photo-like pictures, so that the 8-bit mode meets far more
+// than 256 colours and takes the median cut. Rates are of processor time: the
+// machine is shared, and every decoder here uses one thread.
 
 #include <benchmark/benchmark.h>
 
@@ -15,7 +11,6 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -55,22 +50,20 @@ const std::vector<uint8_t>& PhotoFile(Format format, int sizeIndex)
 {
     static std::map<std::pair<int, int>, std::vector<uint8_t>> files;
     auto& file = files[{format, sizeIndex}];
-    if (file.empty()) {
-        const Size size = kSizes[sizeIndex];
-        const bmpw::BmpImage photo = Photo(size);
-        if (format == kBmp24 || format == kBmp32)
-            return file = bmpw::WriteBmp(photo, bmpw::Form(bmpw::Info, format == kBmp24 ? 24 : 32));
-        std::vector<uint8_t> rgb;
-        for (const bmpw::BmpColor& c : photo.colors) rgb.insert(rgb.end(), {c.red, c.green, c.blue});
-        picw::JpegForm jpeg;
-        jpeg.quality = 90;
-        if (format == kJpeg) return file = picw::WriteJpeg(size.width, size.height, rgb, jpeg);
-        picw::PngPicture png;
-        png.width = size.width, png.height = size.height;
-        png.samples.assign(rgb.begin(), rgb.end());
-        file = picw::WritePng(png);
-    }
-    return file;
+    if (!file.empty()) return file;
+    const Size size = kSizes[sizeIndex];
+    const bmpw::BmpImage photo = Photo(size);
+    if (format == kBmp24 || format == kBmp32)
+        return file = bmpw::WriteBmp(photo, bmpw::Form(bmpw::Info, format == kBmp24 ? 24 : 32));
+    std::vector<uint8_t> rgb;
+    for (const bmpw::BmpColor& c : photo.colors) rgb.insert(rgb.end(), {c.red, c.green, c.blue});
+    picw::JpegForm jpeg;
+    jpeg.quality = 90;
+    if (format == kJpeg) return file = picw::WriteJpeg(size.width, size.height, rgb, jpeg);
+    picw::PngPicture png;
+    png.width = size.width, png.height = size.height;
+    png.samples.assign(rgb.begin(), rgb.end());
+    return file = picw::WritePng(png);
 }
 
 void SetRate(benchmark::State& state, Size size)
@@ -79,24 +72,20 @@ void SetRate(benchmark::State& state, Size size)
     state.counters["MP/s"] = benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-template <typename Bitmap>
-bool Decode(Format format, const std::vector<uint8_t>& file, Bitmap& out, std::string& error)
+bool Decode(Format format, const std::vector<uint8_t>& file, Bitmap16& out, std::string& error)
 {
-    PictureSource source;
-    source.data = file.data();
-    source.size = file.size();
-    constexpr bool kEightBit = std::is_same_v<Bitmap, Bitmap8>;
-    switch (format) {
-    case kPng:
-        if constexpr (kEightBit) return DecodePng8(source, out, error);
-        else return DecodePng16(source, out, error);
-    case kJpeg:
-        if constexpr (kEightBit) return DecodeJpeg8(source, out, error);
-        else return DecodeJpeg16(source, out, error);
-    default:
-        if constexpr (kEightBit) return DecodeBmp8(file.data(), file.size(), out, error);
-        else return DecodeBmp16(file.data(), file.size(), out, error);
-    }
+    const PictureSource source{nullptr, file.data(), file.size()};
+    if (format == kPng) return DecodePng16(source, out, error);
+    if (format == kJpeg) return DecodeJpeg16(source, out, error);
+    return DecodeBmp16(file.data(), file.size(), out, error);
+}
+
+bool Decode(Format format, const std::vector<uint8_t>& file, Bitmap8& out, std::string& error)
+{
+    const PictureSource source{nullptr, file.data(), file.size()};
+    if (format == kPng) return DecodePng8(source, out, error);
+    if (format == kJpeg) return DecodeJpeg8(source, out, error);
+    return DecodeBmp8(file.data(), file.size(), out, error);
 }
 
 // Arguments: format, hiColor, size.
@@ -106,17 +95,12 @@ void BM_Picture(benchmark::State& state)
     const std::vector<uint8_t>& file = PhotoFile(format, static_cast<int>(state.range(2)));
     std::string error;
     for (auto _ : state) {
-        bool ok;
-        if (state.range(1)) {
-            Bitmap16 out;
-            ok = Decode(format, file, out, error);
-            benchmark::DoNotOptimize(out.pixels.data());
-        } else {
-            Bitmap8 out;
-            ok = Decode(format, file, out, error);
-            benchmark::DoNotOptimize(out.pixels.data());
-        }
-        if (!ok) state.SkipWithError(error.c_str());
+        Bitmap16 out16;
+        Bitmap8 out8;
+        if (!(state.range(1) ? Decode(format, file, out16, error) : Decode(format, file, out8, error)))
+            state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(out16.pixels.data());
+        benchmark::DoNotOptimize(out8.pixels.data());
     }
     state.SetLabel(kFormatNames[format]);
     SetRate(state, kSizes[state.range(2)]);

@@ -1,17 +1,8 @@
-// The frame renderer at the usual screen sizes, in both colour modes, with and
-// without blur, with the fastest row code and with the portable one, over a
-// small texture and a photo-sized one that no longer fits the fast caches;
-// beside pixman drawing the same turned and zoomed tiling with nearest
-// sampling, and memset of the frame's bytes, which no renderer can beat; on
-// one thread and on one per core. Rates are megapixels per second, of the
-// wall clock.
-//
-// Built with the X11 frames, it also measures the X11 saver's whole frame
-// (draw, convert to the visual's pixels band by band, put with MIT-SHM) and
-// the convert-and-put alone, in frames per second, on the display $DISPLAY
-// names (a screen of 3840 x 2160 for every size):
-//   xvfb-run -s "-screen 0 3840x2160x24" build/native/bench/render_bench --benchmark_filter=X11
-// Without a display those cases are skipped.
+// The frame renderer beside pixman's general affine path and memset of the
+// frame's bytes, the floor; with the X11 frames, the X11 saver's whole frame
+// and its convert-and-put alone, on the display $DISPLAY names (a screen of
+// 3840 x 2160 fits every size; without a display those cases are skipped).
+// What each argument means and how to run it: the README's benchmark section.
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -53,8 +44,6 @@ void SetThreads(benchmark::State& state, Scene& scene, int64_t threads)
     state.counters["threads"] = DrawingThreads(scene.bands.threads);
 }
 
-// Arguments: hiColor, NumBuf, size, texture, 1 to force the portable rows, and
-// the threads (0: one per core).
 void BM_RenderFrame(benchmark::State& state)
 {
     const int32_t hiColor = static_cast<int32_t>(state.range(0));
@@ -85,7 +74,6 @@ void BM_RenderFrame(benchmark::State& state)
 }
 
 // pixman's affine path with the steps of a turned and zoomed frame.
-// Arguments: hiColor, size, texture.
 void BM_Pixman(benchmark::State& state)
 {
     const int32_t hiColor = static_cast<int32_t>(state.range(0));
@@ -106,14 +94,9 @@ void BM_Pixman(benchmark::State& state)
     const int64_t pu = int64_t{texture.width} * 65536, pv = int64_t{texture.height} * 65536;
     const int64_t x0 = pu / 2 - int64_t{s.rowStepU} * (size.height / 2) - int64_t{s.colStepU} * (size.width / 2);
     const int64_t y0 = pv / 2 - int64_t{s.rowStepV} * (size.height / 2) - int64_t{s.colStepV} * (size.width / 2);
-    pixman_transform_t t;
-    pixman_transform_init_identity(&t);
-    t.matrix[0][0] = s.colStepU;
-    t.matrix[0][1] = s.rowStepU;
-    t.matrix[0][2] = static_cast<pixman_fixed_t>(((x0 % pu) + pu) % pu);
-    t.matrix[1][0] = s.colStepV;
-    t.matrix[1][1] = s.rowStepV;
-    t.matrix[1][2] = static_cast<pixman_fixed_t>(((y0 % pv) + pv) % pv);
+    const pixman_transform_t t = {{{s.colStepU, s.rowStepU, static_cast<pixman_fixed_t>((x0 % pu + pu) % pu)},
+                                   {s.colStepV, s.rowStepV, static_cast<pixman_fixed_t>((y0 % pv + pv) % pv)},
+                                   {0, 0, pixman_fixed_1}}};
     pixman_image_set_transform(src, &t);
     pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
     pixman_image_set_repeat(src, PIXMAN_REPEAT_NORMAL);
@@ -127,7 +110,6 @@ void BM_Pixman(benchmark::State& state)
     SetRate(state, size);
 }
 
-// Arguments: hiColor, size.
 void BM_Memset(benchmark::State& state)
 {
     const int32_t bpp = state.range(0) ? 2 : 1;
@@ -180,8 +162,6 @@ bool OpenX11Target()
 const bool kHaveDisplay = OpenX11Target();
 
 // The X11 saver's frame from the sample picture, at the window's size.
-// Arguments: hiColor, NumBuf, size, threads (0: one per core); whole frames,
-// or 1 for the convert-and-put of a drawn frame alone.
 void BM_X11Frame(benchmark::State& state)
 {
     if (!kHaveDisplay) return state.SkipWithError("no X display");

@@ -1,8 +1,8 @@
 #!/bin/bash
 # install_under_wine.sh SETUP.exe release_probe.exe OUTDIR ZIP: runs the probe
-# in a wine prefix made for this run alone, with the ZIP's saver to compare
-# against, then checks from the Linux side that the uninstalls left no file of
-# the saver's anywhere on drive C.
+# in a wine prefix made for this run alone, with the ZIP's saver and sample to
+# compare against, then checks from the Linux side that the uninstalls left no
+# file of the saver's anywhere on drive C.
 set -u
 setup="$1" probe="$2" outdir="$3" zip="$4"
 if [ ! -f "$setup" ]; then
@@ -20,9 +20,9 @@ rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 mkdir -p "$outdir"
 rm -rf "$outdir/zip"
 mkdir -p "$outdir/zip"
-(cd "$outdir/zip" && cmake -E tar xf "$zip" gyrofold.scr)
+(cd "$outdir/zip" && cmake -E tar xf "$zip" gyrofold.scr sample.bmp)
 
-"$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}" "Z:${outdir//\//\\}\\zip\\gyrofold.scr"
+"$here/../../tools/wine-run.sh" "$probe" "Z:${setup//\//\\}" "Z:${outdir//\//\\}\\zip"
 rc=$?
 left="$(find "$WINEPREFIX/drive_c" -iname '*gyrofold*')"
 if [ -n "$left" ]; then

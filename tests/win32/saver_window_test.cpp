@@ -1,16 +1,18 @@
 // The saver window's message table, driven by hand: start-up ticks, the close
 // gate with the password and the display mode, the system commands, the input
-// rule and the end of the loop; and the entry point's run modes that draw
-// nothing. Calls into the platform are watched and answered through the
-// import table (iat_hook.h): the password libraries, the display mode and
-// the message boxes are stand-ins here.
+// rule, the other monitors' covers; and the entry point's run modes. The
+// password libraries, the display mode, the message boxes and the monitor list
+// (wine on a virtual X display shows one monitor) are stand-ins reached through
+// the import table (iat_hook.h).
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "settings/resource.h"
 #include "settings/saver_settings.h"
 #include "shell/password.h"
 #include "shell/saver_window_win32.h"
@@ -20,10 +22,10 @@
 
 namespace {
 
-const char kSaverClass[] = "Quillbox Whirlpan ScreenSaver";
 const UINT kInput[] = {WM_MOUSEMOVE, WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+std::string Number(HWND w) { return std::to_string(uintptr_t(w)); }
 
 struct DrawnText {
     std::string text;
@@ -61,28 +63,30 @@ int TakeQuit()
     return -1;
 }
 
-// Sends m and says whether the window asked itself to close.
-bool AsksToClose(HWND w, UINT m, WPARAM wp = 0, LPARAM lp = 0)
+// Sends m (to the saver window w, or to another window of the run) and says
+// whether w asked itself to close.
+bool AsksToClose(HWND w, UINT m, WPARAM wp = 0, HWND to = nullptr)
 {
-    SendMessageA(w, m, wp, lp);
+    SendMessageA(to ? to : w, m, wp, 0);
     bool any = false;
     for (MSG msg; PeekMessageA(&msg, w, WM_CLOSE, WM_CLOSE, PM_REMOVE);) any = true;
     return any;
 }
 
-void Tick(HWND w) { SendMessageA(w, WM_TIMER, 1, 0); }
+void Ticks(HWND w, int count)
+{
+    for (int tick = 0; tick < count; ++tick) SendMessageA(w, WM_TIMER, 1, 0);
+}
 
-// The platform's password libraries, display mode and message boxes, as
-// stand-ins: which libraries and entry points exist, and what each was asked.
+// The platform's password libraries, display mode, message boxes and the
+// windows the entry point asks for, as stand-ins.
 struct Platform {
-    std::vector<std::string> libraries = {"PASSWORD.CPL", "MPR.DLL"};
-    std::vector<std::string> entries = {"VerifyScreenSavePwd", "PwdChangePasswordA"};
+    int reach = 2;               // 0: no library loads, 1: loads without the entry point, 2: both there
     BOOL answer = 1;             // the verifier's
     std::vector<std::string> loaded;
     int freed = 0;
     std::vector<HWND> verified;  // the window given to each verifier call
-    std::string changeGiven;     // "provider owner reserved reserved" of each change call
-    std::string boxes;           // "caption: text (owner, flags)" of each message box
+    std::string asked;           // change calls, message boxes, dialogs and windows, in order
     std::vector<bool> modeChanges;  // true for each switch, false for each restore
 };
 Platform platform;
@@ -92,41 +96,31 @@ HMODULE Fake() { return reinterpret_cast<HMODULE>(&fakeLibrary); }
 BOOL WINAPI FakeVerify(HWND w) { return platform.verified.push_back(w), platform.answer; }
 DWORD WINAPI FakeChange(LPCSTR provider, HWND owner, DWORD a, DWORD b)
 {
-    platform.changeGiven += std::string(provider) + " " + std::to_string(uintptr_t(owner)) + " " + std::to_string(a) +
-                            " " + std::to_string(b) + ";";
+    platform.asked +=
+        std::string(provider) + " " + Number(owner) + " " + std::to_string(a) + " " + std::to_string(b) + ";";
     return 0;
 }
 HMODULE WINAPI FakeLoad(LPCSTR name)
 {
-    for (const std::string& library : platform.libraries)
-        if (lstrcmpiA(name, library.c_str()) == 0) return platform.loaded.push_back(library), Fake();
-    return nullptr;
+    const bool known = lstrcmpiA(name, "PASSWORD.CPL") == 0 || lstrcmpiA(name, "MPR.DLL") == 0;
+    if (!known || platform.reach == 0) return nullptr;
+    return platform.loaded.push_back(name), Fake();
 }
 FARPROC WINAPI FakeEntry(HMODULE module, LPCSTR name)
 {
-    for (const std::string& entry : platform.entries)
-        if (module == Fake() && entry == name)
-            return reinterpret_cast<FARPROC>(entry[0] == 'V' ? reinterpret_cast<void*>(&FakeVerify) : reinterpret_cast<void*>(&FakeChange));
-    return nullptr;
+    const std::string entry = module == Fake() && platform.reach == 2 ? name : "";
+    void* found = entry == "VerifyScreenSavePwd"  ? reinterpret_cast<void*>(&FakeVerify)
+                  : entry == "PwdChangePasswordA" ? reinterpret_cast<void*>(&FakeChange)
+                                                  : nullptr;
+    return reinterpret_cast<FARPROC>(found);
 }
 BOOL WINAPI FakeFree(HMODULE module) { return module == Fake() ? ++platform.freed : FALSE; }
 LONG WINAPI FakeModeChange(DEVMODEA* mode, DWORD) { return platform.modeChanges.push_back(mode != nullptr), DISP_CHANGE_SUCCESSFUL; }
 int WINAPI FakeBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
-    platform.boxes += std::string(caption) + ": " + text + " (" + std::to_string(uintptr_t(owner)) + ", " +
-                      std::to_string(flags) + ")";
+    platform.asked += std::string(caption) + ": " + text + " (" + Number(owner) + ", " + std::to_string(flags) + ");";
     return IDOK;
 }
-
-struct PlatformHooks {
-    PlatformHooks() { platform = Platform{}; }
-    bool Installed() const { return load.Installed() && entry.Installed() && free.Installed() && mode.Installed() && box.Installed(); }
-    IatHook load{"kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&FakeLoad)};
-    IatHook entry{"kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&FakeEntry)};
-    IatHook free{"kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&FakeFree)};
-    IatHook mode{"user32.dll", "ChangeDisplaySettingsA", reinterpret_cast<void*>(&FakeModeChange)};
-    IatHook box{"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&FakeBox)};
-};
 
 // ScreenSaveUsePassword of the desktop settings; no bytes removes it.
 void UsePassword(DWORD type, const char* bytes, DWORD size)
@@ -135,7 +129,55 @@ void UsePassword(DWORD type, const char* bytes, DWORD size)
     else RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
 }
 
-}  // namespace
+std::vector<RECT> monitors;  // the first is the primary one
+
+BOOL WINAPI ListMonitors(HDC, LPCRECT, MONITORENUMPROC proc, LPARAM data)
+{
+    for (size_t i = 0; i < monitors.size() && proc(reinterpret_cast<HMONITOR>(i + 1), nullptr, &monitors[i], data); ++i) {}
+    return TRUE;
+}
+
+BOOL WINAPI DescribeMonitor(HMONITOR monitor, LPMONITORINFO info)
+{
+    const size_t i = reinterpret_cast<size_t>(monitor) - 1;
+    if (i >= monitors.size()) return FALSE;
+    info->rcMonitor = info->rcWork = monitors[i];
+    info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+}
+
+BOOL CALLBACK CollectCover(HWND window, LPARAM found)
+{
+    char name[64];
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, "Quillbox Whirlpan Cover") == 0) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> Covers()
+{
+    std::vector<HWND> found;
+    EnumThreadWindows(GetCurrentThreadId(), CollectCover, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// How many covers match a monitor other than the primary one: its rectangle,
+// visible, topmost, owned by the saver window.
+size_t CoveredMonitors(HWND saver)
+{
+    size_t covered = 0;
+    for (size_t i = 1; i < monitors.size(); ++i)
+        for (HWND cover : Covers()) {
+            RECT r;
+            GetWindowRect(cover, &r);
+            covered += EqualRect(&r, &monitors[i]) && IsWindowVisible(cover) && GetWindow(cover, GW_OWNER) == saver &&
+                       (GetWindowLongPtrA(cover, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        }
+    return covered;
+}
+
+const RECT kPrimary = {0, 0, 1024, 768}, kRight = {1024, -100, 3584, 1340}, kLeft = {-1280, 0, 0, 1024},
+           kBelow = {0, 768, 800, 1368};
 
 // The entry point, as the platform starts the program with these arguments.
 int RunMain(std::vector<std::string> arguments)
@@ -152,8 +194,6 @@ int RunMain(std::vector<std::string> arguments)
     return exitCode;
 }
 
-namespace {
-
 class SaverWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(RegisterSaverClass(Instance())); }
@@ -164,10 +204,12 @@ protected:
         TheSettings = SaverSettings{};
         TheSettings.Stretch = -1;           // leave the display alone
         TheSettings.IMGFilename[0] = '\0';  // the scene setup fails quietly
-        drawn.clear(), announced.clear();
+        drawn.clear(), announced.clear(), monitors.clear();
         failTimer = false;
+        platform = Platform{};
         drawHook = &draw_, spiHook = &spi_, timerHook = &timer_;
-        ASSERT_TRUE(draw_.Installed() && spi_.Installed() && timer_.Installed() && platform_.Installed());
+        for (const IatHook* hook : {&draw_, &spi_, &timer_, &load_, &entry_, &free_, &mode_, &box_, &list_, &describe_})
+            ASSERT_TRUE(hook->Installed());
     }
     void TearDown() override
     {
@@ -177,47 +219,38 @@ protected:
         TheShell = ShellState{};
         UsePassword(0, nullptr, 0);
     }
-    HWND MakePreview()
-    {
-        host = MakeTestWindow(200, 150, WS_POPUP | WS_VISIBLE, 10, 10);
-        TheShell.preview = 1, TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
-        return window = CreateSaverWindow(host);
-    }
     IatHook draw_{"user32.dll", "DrawTextA", reinterpret_cast<void*>(&RecordDrawText)};
     IatHook spi_{"user32.dll", "SystemParametersInfoA", reinterpret_cast<void*>(&RecordSpi)};
     IatHook timer_{"user32.dll", "SetTimer", reinterpret_cast<void*>(&MaybeFailTimer)};
-    PlatformHooks platform_;
+    IatHook load_{"kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&FakeLoad)};
+    IatHook entry_{"kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&FakeEntry)};
+    IatHook free_{"kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&FakeFree)};
+    IatHook mode_{"user32.dll", "ChangeDisplaySettingsA", reinterpret_cast<void*>(&FakeModeChange)};
+    IatHook box_{"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&FakeBox)};
+    IatHook list_{"user32.dll", "EnumDisplayMonitors", reinterpret_cast<void*>(&ListMonitors)};
+    IatHook describe_{"user32.dll", "GetMonitorInfoA", reinterpret_cast<void*>(&DescribeMonitor)};
     HWND host = nullptr, window = nullptr;
 };
 
-TEST_F(SaverWindowTest, ClassIsRegisteredWithItsFields)
-{
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    ASSERT_TRUE(GetClassInfoExA(Instance(), kSaverClass, &wc));
-    EXPECT_EQ(wc.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
-    EXPECT_TRUE(wc.hCursor == nullptr && wc.hIcon == nullptr);
-    EXPECT_EQ(wc.hbrBackground, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-}
-
-// A preview never touches the display mode and closes without the password.
+// A preview never touches the display mode, announces nothing, ignores input
+// and closes without the password, once start-up is over.
 TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
 {
     TheSettings.Stretch = 16;
     UsePassword(REG_DWORD, "\1\0\0\0", 4);
-    ASSERT_NE(MakePreview(), nullptr);
+    host = MakeTestWindow(200, 150, WS_POPUP | WS_VISIBLE, 10, 10);
+    TheShell.preview = 1, TheShell.parentWindow = reinterpret_cast<WindowHandle>(host);
+    ASSERT_NE(window = CreateSaverWindow(host), nullptr);
     EXPECT_EQ(GetParent(window), host);
     EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
     RECT rc;
     GetWindowRect(window, &rc);
     EXPECT_TRUE(rc.right == rc.left && rc.bottom == rc.top);
-    for (uint32_t ticks = 0; ticks < 3; ++ticks) {
-        SendMessageA(window, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(IsWindow(window)) << "closed after " << ticks << " ticks";
-        Tick(window);
-    }
+    Ticks(window, 2);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(IsWindow(window)) << "closed after two ticks";
+    Ticks(window, 1);
     EXPECT_FALSE(KillTimer(window, 1));  // the third tick stopped it
-    // Input never asks to close a preview, and a preview announces nothing.
     for (UINT m : kInput) EXPECT_FALSE(AsksToClose(window, m)) << m;
     EXPECT_TRUE(announced.empty());
     // Exactly SC_CLOSE and SC_SCREENSAVE are swallowed; SC_CLOSE with its low
@@ -228,17 +261,14 @@ TEST_F(SaverWindowTest, PreviewIsAZeroSizeChildThatClosesOnlyAfterThreeTicks)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(platform.modeChanges.empty() && platform.loaded.empty());
     EXPECT_EQ(TakeQuit(), 0);
-    EXPECT_TRUE(IsWindow(host));
-    // The host destroying a new preview ends the loop, before start-up is over.
-    ASSERT_NE(window = CreateSaverWindow(host), nullptr);
-    DestroyWindow(host);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(TakeQuit(), 0);
 }
 
 TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 {
+    TheSettings.Stretch = 16;
     ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
+    // No class cursor: the window alone decides what the pointer shows.
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HCURSOR), 0);
     RECT rc, client;
     GetWindowRect(window, &rc);
     GetClientRect(window, &client);
@@ -266,8 +296,7 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 
     // The start-up text is drawn once, on the first tick, centred in the
     // client area; the failed scene setup then draws its own error text.
-    Tick(window);
-    Tick(window);
+    Ticks(window, 2);
     int startup = 0;
     for (const DrawnText& d : drawn)
         if (d.text == "   ...Initializing...   ") {
@@ -279,12 +308,12 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
 
     // Before the third tick input only hides the pointer, and a close is refused.
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)) || AsksToClose(window, WM_KEYDOWN, 'A'));
+    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE) || AsksToClose(window, WM_KEYDOWN, 'A'));
     EXPECT_EQ(GetCursor(), nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(IsWindow(window));
     const size_t drawnBefore = drawn.size();
-    Tick(window);
+    Ticks(window, 1);
     EXPECT_EQ(drawn.size(), drawnBefore);
 
     // A visible pointer: the first input hides it, the next asks to close.
@@ -294,10 +323,11 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     for (UINT m : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_SYSKEYUP}) EXPECT_FALSE(AsksToClose(window, m)) << m;
     EXPECT_EQ(announced, std::vector<UINT>{1});
 
-    // Without a password the close goes through; the pointer comes back and
-    // the announcement goes off.
+    // Without a password the close goes through; the display mode is restored,
+    // the pointer comes back and the announcement goes off.
     SendMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(platform.modeChanges, (std::vector<bool>{true, false}));
     EXPECT_NE(GetCursor(), nullptr);
     EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
     EXPECT_EQ(TakeQuit(), 0);
@@ -309,150 +339,185 @@ TEST_F(SaverWindowTest, AFailedTimerEndsTheRun)
 {
     failTimer = true;
     EXPECT_EQ(CreateSaverWindow(nullptr), nullptr);
-    EXPECT_EQ(FindWindowA(kSaverClass, nullptr), nullptr);
+    EXPECT_EQ(FindWindowA(kSaverClassName, nullptr), nullptr);
     EXPECT_EQ(announced, (std::vector<UINT>{1, 0}));
     EXPECT_EQ(TakeQuit(), 0);
     failTimer = false;  // the next window, with a timer, runs
     EXPECT_NE(window = CreateSaverWindow(nullptr), nullptr);
 }
 
-// The full-screen close asks the verifier (given the saver window, its
-// library loaded afresh and freed each time) and restores a switched display
-// mode only when the close is accepted; a window destroyed otherwise leaves
-// the mode switched.
-TEST_F(SaverWindowTest, ClosePasswordAndDisplayMode)
+// Each full-screen close asks the verifier, given the saver window, its
+// library loaded afresh and freed; a refused close keeps the run and the
+// switched mode, and so does a window destroyed without an accepted close.
+TEST_F(SaverWindowTest, RefusedClosesKeepTheRunAndTheDisplayMode)
 {
     TheSettings.Stretch = 16;
     UsePassword(REG_DWORD, "\1\0\0\0", 4);
-    for (const bool accepted : {true, false}) {
-        SCOPED_TRACE(accepted ? "closed" : "destroyed");
-        platform = Platform{};
-        TheShell.tickCount = 0;
-        ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
-        TheShell.saverWindow = reinterpret_cast<WindowHandle>(window);
-        for (int i = 0; i < 3; ++i) Tick(window);
-        platform.answer = FALSE;
-        SendMessageA(window, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(IsWindow(window)) << "a refused close ended the saver";
-        EXPECT_EQ(platform.verified, std::vector<HWND>{window});
-        if (accepted) {
-            platform.answer = TRUE;
-            SendMessageA(window, WM_CLOSE, 0, 0);
-            EXPECT_FALSE(IsWindow(window));
-        } else {
-            DestroyWindow(window);
-        }
-        EXPECT_EQ(platform.modeChanges, (accepted ? std::vector<bool>{true, false} : std::vector<bool>{true}));
-        EXPECT_EQ(platform.loaded.size(), accepted ? 2u : 1u);
-        EXPECT_EQ(platform.freed, int(platform.loaded.size()));
-        EXPECT_EQ(TakeQuit(), 0);
-    }
+    ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
+    TheShell.saverWindow = reinterpret_cast<WindowHandle>(window);
+    Ticks(window, 3);
+    platform.answer = FALSE;
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(IsWindow(window)) << "a refused close ended the saver";
+    EXPECT_EQ(platform.verified, (std::vector<HWND>{window, window}));
+    EXPECT_TRUE(platform.loaded.size() == 2 && platform.freed == 2) << platform.freed;
+    DestroyWindow(window);
+    EXPECT_EQ(platform.modeChanges, std::vector<bool>{true});
+    EXPECT_EQ(TakeQuit(), 0);
 }
 
 // ScreenSaveUsePassword and the verifier library decide whether a close may go
 // on: any failure to read the value or to reach the verifier allows it.
-TEST(Password, UsePasswordValueAndTheVerifierLibrary)
+TEST_F(SaverWindowTest, UsePasswordValueAndTheVerifierLibrary)
 {
     const struct {
         const char* name;
         DWORD type;
         const char* bytes;
         DWORD size;
-        std::vector<std::string> libraries, entries;
-        int loads, calls, result;
+        int reach, loads, calls, result;
     } cases[] = {
-        {"absent", 0, nullptr, 0, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
-        {"zero", REG_DWORD, "\0\0\0\0", 4, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
-        {"one", REG_DWORD, "\1\0\0\0", 4, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 1, 1, 0},
+        {"absent", 0, nullptr, 0, 2, 0, 0, 1},
+        {"zero", REG_DWORD, "\0\0\0\0", 4, 2, 0, 0, 1},
+        {"one", REG_DWORD, "\1\0\0\0", 4, 2, 1, 1, 0},
         // Longer than the 4-byte buffer: the query fails. Shorter: only the stored bytes count.
-        {"eight bytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
-        {"two bytes of 0", REG_BINARY, "\0\0", 2, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 0, 0, 1},
-        {"two bytes of 1", REG_BINARY, "\1\0", 2, {"PASSWORD.CPL"}, {"VerifyScreenSavePwd"}, 1, 1, 0},
-        {"no library", REG_DWORD, "\1\0\0\0", 4, {}, {"VerifyScreenSavePwd"}, 0, 0, 1},
-        {"library without the verifier", REG_DWORD, "\1\0\0\0", 4, {"PASSWORD.CPL"}, {"PwdChangePasswordA"}, 1, 0, 1},
+        {"eight bytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, 2, 0, 0, 1},
+        {"two bytes of 0", REG_BINARY, "\0\0", 2, 2, 0, 0, 1},
+        {"two bytes of 1", REG_BINARY, "\1\0", 2, 2, 1, 1, 0},
+        {"no library", REG_DWORD, "\1\0\0\0", 4, 0, 0, 0, 1},
+        {"library without the verifier", REG_DWORD, "\1\0\0\0", 4, 1, 1, 0, 1},
     };
-    PlatformHooks hooks;
-    ASSERT_TRUE(hooks.Installed());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         UsePassword(c.type, c.bytes, c.size);
         platform = Platform{};
-        platform.libraries = c.libraries, platform.entries = c.entries, platform.answer = FALSE;
+        platform.reach = c.reach, platform.answer = FALSE;
         EXPECT_EQ(VerifyPasswordOnClose() != 0, c.result != 0);
         EXPECT_EQ(int(platform.loaded.size()), c.loads);
         EXPECT_EQ(int(platform.verified.size()), c.calls);
         EXPECT_EQ(platform.freed, c.loads);
     }
-    UsePassword(0, nullptr, 0);
 }
 
-int windowsMade = 0;
-DWORD madeStyle = 0;
-HWND madeParent = nullptr;
+// Every other monitor gets a black topmost cover of its own size, again
+// whenever the displays change; the covers go with the window.
+TEST_F(SaverWindowTest, EveryOtherMonitorIsCoveredAsTheDisplaysChange)
+{
+    monitors = {kPrimary, kRight, kLeft};
+    ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
+    EXPECT_EQ(CoveredMonitors(window), 2u);
+    EXPECT_EQ(GetForegroundWindow(), window);  // the keyboard stays with the saver window
+    for (const auto& change : std::vector<std::vector<RECT>>{{kPrimary, kBelow}, {kPrimary}, {kPrimary, kLeft, kBelow, kRight}}) {
+        monitors = change;
+        SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+        EXPECT_EQ(CoveredMonitors(window), change.size() - 1);
+        EXPECT_EQ(Covers().size(), change.size() - 1);
+    }
+    DestroyWindow(window);
+    EXPECT_TRUE(Covers().empty());
+}
+
+// Input on a cover goes the saver window's way: ignored during start-up, then
+// a close request; a real click there ends the run, covers and all. The
+// made-up monitor overlaps the real screen so that the pointer can get there.
+TEST_F(SaverWindowTest, InputOnACoverEndsTheRun)
+{
+    monitors = {kPrimary, {600, 400, 900, 700}};
+    ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
+    HWND cover = Covers().at(0);
+    SetCursorPos(750, 550);  // the pointer rests on the cover from start-up on
+    PumpMessages();
+    Ticks(window, 2);
+    EXPECT_FALSE(AsksToClose(window, WM_MOUSEMOVE, 0, cover));
+    Ticks(window, 1);
+    SetCursor(nullptr);
+    for (UINT m : kInput) EXPECT_TRUE(AsksToClose(window, m, 0, cover)) << m;
+    SendMessageA(cover, WM_CLOSE, 0, 0);  // only the saver window ends the run
+    ASSERT_TRUE(IsWindow(cover));
+
+    // A display change that leaves the monitor as it was keeps its cover, so
+    // the pointer resting on it reports no move.
+    SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10)) PumpMessages();
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(Covers(), std::vector<HWND>{cover});
+
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_EQ(SendInput(2, click, sizeof(INPUT)), 2u);
+    for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < 5000; Sleep(10)) PumpMessages();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(Covers().empty());
+}
+
 BOOL classAccepted = FALSE;
+INT_PTR dialogAnswer = 0;
 ATOM WINAPI MaybeRefuseClass(const WNDCLASSEXA*) { return ATOM(classAccepted); }
 HWND WINAPI RefuseWindow(DWORD, LPCSTR, LPCSTR, DWORD style, int, int, int, int, HWND parent, HMENU, HINSTANCE, LPVOID)
-{ return ++windowsMade, madeStyle = style, madeParent = parent, nullptr; }
-
-// The entry point's drawing modes: a class or a window the platform refuses
-// ends the run at once with exit code 0; a preview whose handle names no
-// window asks for the full-screen window (how handles are read:
-// command_line_test).
-TEST(EntryPoint, DrawingModesAskForTheirWindowAndEndWithZeroWhenRefused)
 {
-    IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&MaybeRefuseClass));
-    IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&RefuseWindow));
-    ASSERT_TRUE(refuse.Installed() && count.Installed());
-    HWND host = MakeTestWindow(50, 50);
-    const std::string hostText = std::to_string(uintptr_t(host));
-    const struct {
-        std::vector<std::string> arguments;
-        BOOL classAccepted;
-        HWND parent;  // of the window asked for; the host for a child
-    } cases[] = {
-        {{"/s"}, FALSE, nullptr}, {{"/s"}, TRUE, nullptr}, {{"/p", "123456789"}, TRUE, nullptr},
-        {{"/p", hostText}, TRUE, host},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.back());
-        classAccepted = c.classAccepted, windowsMade = 0, madeParent = nullptr, madeStyle = 0;
-        EXPECT_EQ(RunMain(c.arguments), 0);
-        EXPECT_EQ(windowsMade, c.classAccepted ? 1 : 0);
-        EXPECT_EQ(madeParent, c.parent);
-        EXPECT_EQ(madeStyle & (WS_CHILD | WS_POPUP), DWORD(!c.classAccepted ? 0 : c.parent ? WS_CHILD : WS_POPUP));
-    }
-    TheShell = ShellState{};
-    DestroyWindow(host);
+    const DWORD kind = style & (WS_CHILD | WS_POPUP);
+    platform.asked += "window " + Number(parent) + (kind == WS_CHILD ? " child;" : kind == WS_POPUP ? " popup;" : ";");
+    return nullptr;
+}
+INT_PTR WINAPI FakeDialog(HINSTANCE, LPCSTR name, HWND owner, DLGPROC, LPARAM)
+{
+    platform.asked += "dialog " + Number(owner) + ";";
+    if (dialogAnswer < 0) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return name == MAKEINTRESOURCEA(IDD_SETTINGS) ? dialogAnswer : -2;
 }
 
-// The password-change mode: the service gets the provider, the owner (0 for
-// a number that names no window) and two zeros; a missing library or entry
-// point shows one exclamation box owned by the owner.
-TEST(EntryPoint, PasswordChangeCallsTheServiceOrSaysWhatIsMissing)
+// The entry point's modes, with the class, the window and the dialog the
+// platform would make replaced: what each mode asks the platform for, and the
+// exit code 0 even when the platform refuses. A number that names no window is
+// no preview host and no owner of the password change, but the settings
+// dialog's owner is passed on untested (how numbers are read: command_line_test).
+TEST_F(SaverWindowTest, EntryPointModesAskThePlatformAndEndWithZero)
 {
-    PlatformHooks hooks;
-    ASSERT_TRUE(hooks.Installed());
-    HWND owner = MakeTestWindow(50, 50);
-    const std::string ownerText = std::to_string(uintptr_t(owner));
+    host = MakeTestWindow(50, 50);
+    const std::string h = Number(host);
+    IatHook refuse("user32.dll", "RegisterClassExA", reinterpret_cast<void*>(&MaybeRefuseClass));
+    IatHook count("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&RefuseWindow));
+    IatHook dialog("user32.dll", "DialogBoxParamA", reinterpret_cast<void*>(&FakeDialog));
+    ASSERT_TRUE(refuse.Installed() && count.Installed() && dialog.Installed());
+    char failed[128];  // the launch failure box of a dialog the platform refuses
+    std::snprintf(failed, sizeof failed, "Blah: Dialog box failed: %d,%d,%d\n (%s, 0);", int(intptr_t(Instance())),
+                  int(intptr_t(host)), int(ERROR_INVALID_WINDOW_HANDLE), h.c_str());
     const struct {
-        std::vector<std::string> arguments, libraries, entries;
-        std::string given, boxes;
+        std::vector<std::string> arguments;
+        std::string asked;
+        int reach = 2;  // of the password-change service
+        INT_PTR dialogAnswer = 0;
+        BOOL classAccepted = TRUE;
     } cases[] = {
-        {{"/a", ownerText}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE " + ownerText + " 0 0;", ""},
-        {{"-A", "123456789"}, {"MPR.DLL"}, {"PwdChangePasswordA"}, "SCRSAVE 0 0 0;", ""},
-        {{"/a", ownerText}, {"MPR.DLL"}, {}, "", "Error: Couldn't get PwdChangePassword (" + ownerText + ", 48)"},
-        {{"/a", ownerText}, {}, {"PwdChangePasswordA"}, "", "Error: Couldn't load MRP.DLL (" + ownerText + ", 48)"},
+        {{"/s"}, "", 2, 0, FALSE},
+        {{"/s"}, "window 0 popup;"},
+        {{"/p", "123456789"}, "window 0 popup;"},
+        {{"/p", h}, "window " + h + " child;"},
+        {{"/a", h}, "SCRSAVE " + h + " 0 0;"},
+        {{"-A", "123456789"}, "SCRSAVE 0 0 0;"},
+        {{"/a", h}, "Error: Couldn't get PwdChangePassword (" + h + ", 48);", 1},
+        {{"/a", h}, "Error: Couldn't load MRP.DLL (" + h + ", 48);", 0},
+        {{"/c:" + h}, "dialog " + h + ";"},
+        {{"-C"}, "dialog " + Number(GetForegroundWindow()) + ";", 2, 1},
+        {{}, "dialog 0;"},
+        {{"/c:123456789"}, "dialog 123456789;"},
+        {{"/c:" + h}, "dialog " + h + ";" + failed, 2, -1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1] + ", " + c.boxes);
+        SCOPED_TRACE((c.arguments.empty() ? "no arguments" : c.arguments[0]) + ": " + c.asked);
+        TheShell = ShellState{};
         platform = Platform{};
-        platform.libraries = c.libraries, platform.entries = c.entries;
+        platform.reach = c.reach, dialogAnswer = c.dialogAnswer, classAccepted = c.classAccepted;
         EXPECT_EQ(RunMain(c.arguments), 0);
-        EXPECT_EQ(platform.changeGiven, c.given);
-        EXPECT_EQ(platform.boxes, c.boxes);
+        EXPECT_EQ(platform.asked, c.asked);
         EXPECT_EQ(platform.freed, int(platform.loaded.size()));
     }
-    DestroyWindow(owner);
+    // String 1 is the name the platform lists the saver under.
+    char name[64] = "";
+    LoadStringA(Instance(), IDS_DESCRIPTION, name, sizeof name);
+    EXPECT_STREQ(name, "Quillbox Gyrofold");
 }
 
 }  // namespace

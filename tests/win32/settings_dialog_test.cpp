@@ -1,8 +1,7 @@
 // The settings dialog from its own template, over the real registry, with the
-// file chooser and the message boxes replaced through the import table; and
-// the entry point's settings modes with the dialog call itself replaced. The
-// field rules are checked exhaustively by the native tests; here one case of
-// each kind shows the dialog is joined to them.
+// file chooser and the message boxes replaced through the import table. The
+// field rules are checked exhaustively by the native tests (settings_dialog_test
+// there); here one case of each kind shows the dialog is joined to them.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,10 +17,7 @@
 #include "settings/saver_settings.h"
 #include "settings/settings_dialog_win32.h"
 #include "settings/settings_persistence.h"
-#include "tests/support/test_window_win32.h"
 #include "tests/win32/iat_hook.h"
-
-int RunMain(std::vector<std::string> arguments);  // saver_window_test.cpp
 
 namespace {
 
@@ -152,9 +148,6 @@ TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
         if (c.stored) SaveSettings(stored, store);
         Open();
         EXPECT_EQ(Shows(), c.shows);
-        char caption[64] = "";
-        GetWindowTextA(dialog, caption, sizeof caption);
-        EXPECT_STREQ(caption, "Quillbox Gyrofold v0.9 Setup");
         EXPECT_EQ(KeyExists(), c.stored != nullptr) << "opening alone wrote the key";
         // FALSE for WM_INITDIALOG: the platform sets no focus of its own.
         EXPECT_EQ(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0), FALSE);
@@ -168,25 +161,21 @@ TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
 
 // A depth below 15 with HiColor Blur warns, owned by the dialog and before
 // anything is saved, and then saves.
-TEST_F(SettingsDialogTest, EditedControlsAreStored)
+TEST_F(SettingsDialogTest, EditedFieldsAreStoredAfterTheHiColorWarning)
 {
     Open();
-    SetDlgItemTextA(dialog, IDC_SCREEN_WIDTH, "322");  // rounded down to a multiple of 4
-    SetDlgItemTextA(dialog, IDC_SCREEN_HEIGHT, "");     // no number: the fallback
+    SetDlgItemTextA(dialog, IDC_SCREEN_HEIGHT, "");  // no number: the fallback
     SetDlgItemTextA(dialog, IDC_BIT_DEPTH, "8");
-    CheckDlgButton(dialog, IDC_WARPY, BST_CHECKED);
     const std::string longName = "C:\\" + std::string(400, 'a') + ".bmp";
     SetDlgItemTextA(dialog, IDC_IMAGE_FILE, longName.c_str());
-    SetDlgItemTextA(dialog, IDC_XSCALE, "2.5x");
-    Ask(IDC_BLUR_FRAMES, TBM_SETPOS, 5), Ask(IDC_ROT_AMPLITUDE, TBM_SETPOS, 15), Ask(IDC_ZOOM_FREQUENCY, TBM_SETPOS, 0);
     Press(IDOK);
     EXPECT_EQ(boxes, "Warning: Color depths less than 15bpp aren't recommended for HiColor mode (" +
                          std::to_string(uintptr_t(dialog)) + ")");
     EXPECT_FALSE(savedBeforeTheBox);
     SaverSettings saved;
     std::snprintf(saved.IMGFilename, sizeof saved.IMGFilename, "%s", longName.substr(0, 298).c_str());
-    saved.Stretch = 8, saved.Warpy = 1, saved.XScale = 2.5, saved.NumBuf = 5;
-    saved.Rot1 = 10.0, saved.Zoom2 = 0.0, saved.Rot2 = saved.Zoom1 = 1.1;
+    saved.Stretch = 8;
+    saved.Rot1 = saved.Rot2 = saved.Zoom1 = saved.Zoom2 = 1.1;
     EXPECT_EQ(Stored(), Describe(saved));
 }
 
@@ -208,60 +197,11 @@ TEST_F(SettingsDialogTest, BrowseFillsTheFieldOnlyWithAChosenPathThatFits)
     std::string filters;  // each text up to the empty one, every picture format first
     for (const char* text = asked.lpstrFilter; *text; text += std::strlen(text) + 1) filters += std::string(text) + "|";
     EXPECT_EQ(filters, "Pictures (*.bmp;*.png;*.jpg;*.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|All files (*.*)|*.*|");
-    EXPECT_STREQ(asked.lpstrTitle, "Select BMP File");
     EXPECT_STREQ(asked.lpstrDefExt, "bmp");
     EXPECT_EQ(asked.Flags, DWORD(OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));
     EXPECT_EQ(asked.nMaxFile, 299u);
     Press(IDCANCEL);
     EXPECT_FALSE(KeyExists());
-}
-
-HWND dialogOwner = nullptr;
-INT_PTR dialogAnswer = 0;
-int dialogs = 0;
-INT_PTR WINAPI FakeDialog(HINSTANCE, LPCSTR name, HWND owner, DLGPROC, LPARAM)
-{
-    ++dialogs;
-    dialogOwner = owner;
-    if (dialogAnswer < 0) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return name == MAKEINTRESOURCEA(IDD_SETTINGS) ? dialogAnswer : -2;
-}
-
-// The settings modes: the owner given as a number after the colon (passed on
-// untested), the foreground window, or none; a dialog the platform refuses
-// brings the launch failure box, owned by the owner.
-TEST_F(SettingsDialogTest, SettingsModesOpenTheDialogWithItsOwner)
-{
-    IatHook hook("user32.dll", "DialogBoxParamA", reinterpret_cast<void*>(&FakeDialog));
-    ASSERT_TRUE(hook.Installed());
-    HWND owner = MakeTestWindow(50, 50);
-    const std::string ownerText = std::to_string(uintptr_t(owner));
-    const struct {
-        std::vector<std::string> arguments;
-        HWND owner;
-        INT_PTR answer;
-    } cases[] = {
-        {{"/c:" + ownerText}, owner, 0}, {{"-C"}, GetForegroundWindow(), 1}, {{}, nullptr, 0},
-        {{"/c:123456789"}, reinterpret_cast<HWND>(123456789), 0}, {{"/c:" + ownerText}, owner, -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.empty() ? "no arguments" : c.arguments[0]);
-        dialogs = 0, dialogOwner = nullptr, dialogAnswer = c.answer, boxes.clear();
-        EXPECT_EQ(RunMain(c.arguments), 0);
-        EXPECT_EQ(dialogs, 1);
-        EXPECT_EQ(dialogOwner, c.owner);
-        char text[128] = "";
-        if (c.answer < 0)
-            std::snprintf(text, sizeof text, "Blah: Dialog box failed: %d,%d,%d\n (%s)", int(intptr_t(GetModuleHandleA(nullptr))),
-                          int(intptr_t(owner)), int(ERROR_INVALID_WINDOW_HANDLE), ownerText.c_str());
-        EXPECT_EQ(boxes, text);
-        EXPECT_FALSE(KeyExists());
-    }
-    DestroyWindow(owner);
-    // String 1 is the name the platform lists the saver under.
-    char name[64] = "";
-    LoadStringA(GetModuleHandleA(nullptr), IDS_DESCRIPTION, name, sizeof name);
-    EXPECT_STREQ(name, "Quillbox Gyrofold");
 }
 
 }  // namespace

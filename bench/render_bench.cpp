@@ -1,11 +1,14 @@
-// The frame renderer; with the X11 frames, the X11 saver's whole frame and its
-// convert-and-put alone, on the display $DISPLAY names (a screen of 3840 x 2160
-// fits every size; without a display those cases are skipped). What each
-// argument means and how to run it: the README's benchmark section.
+// The frame renderer beside pixman's general affine path and memset of the
+// frame's bytes, the floor; with the X11 frames, the X11 saver's whole frame
+// and its convert-and-put alone, on the display $DISPLAY names (a screen of
+// 3840 x 2160 fits every size; without a display those cases are skipped).
+// What each argument means and how to run it: the README's benchmark section.
 
 #include <benchmark/benchmark.h>
+#include <pixman.h>
 
 #include <cstring>
+#include <vector>
 
 #include "effect/band_pool.h"
 #include "tests/support/render_fixture.h"
@@ -70,11 +73,67 @@ void BM_RenderFrame(benchmark::State& state)
     SetRate(state, size);
 }
 
+// pixman's affine path with the steps of a turned and zoomed frame.
+void BM_Pixman(benchmark::State& state)
+{
+    const int32_t hiColor = static_cast<int32_t>(state.range(0));
+    const Size size = kSizes[state.range(1)], texture = kTextures[state.range(2)];
+    const int32_t bpp = hiColor ? 2 : 1;
+    const pixman_format_code_t format = hiColor ? PIXMAN_x1r5g5b5 : PIXMAN_a8;
+    std::vector<uint32_t> texels(size_t{static_cast<uint32_t>(texture.width)} * texture.height * bpp / 4);
+    for (size_t i = 0; i < texels.size(); ++i) texels[i] = static_cast<uint32_t>(i * 2654435761u);
+    const int32_t destStride = ((size.width * bpp + 3) & ~3);
+    std::vector<uint32_t> dest(size_t{static_cast<uint32_t>(destStride)} * size.height / 4 + 1);
+    pixman_image_t* src =
+        pixman_image_create_bits(format, texture.width, texture.height, texels.data(), texture.width * bpp);
+    pixman_image_t* dst = pixman_image_create_bits(format, size.width, size.height, dest.data(), destStride);
+
+    MotionState motion;
+    for (int i = 0; i < 40; ++i) AdvanceMotion(motion, 1.0, 1.0, 1.0, 1.0);
+    const FrameSteps s = ComputeSteps(motion.turnAngle, motion.zoom, texture.width, size.width, 1.0, 1.0, 0);
+    const int64_t pu = int64_t{texture.width} * 65536, pv = int64_t{texture.height} * 65536;
+    const int64_t x0 = pu / 2 - int64_t{s.rowStepU} * (size.height / 2) - int64_t{s.colStepU} * (size.width / 2);
+    const int64_t y0 = pv / 2 - int64_t{s.rowStepV} * (size.height / 2) - int64_t{s.colStepV} * (size.width / 2);
+    const pixman_transform_t t = {{{s.colStepU, s.rowStepU, static_cast<pixman_fixed_t>((x0 % pu + pu) % pu)},
+                                   {s.colStepV, s.rowStepV, static_cast<pixman_fixed_t>((y0 % pv + pv) % pv)},
+                                   {0, 0, pixman_fixed_1}}};
+    pixman_image_set_transform(src, &t);
+    pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
+    pixman_image_set_repeat(src, PIXMAN_REPEAT_NORMAL);
+    for (auto _ : state) {
+        pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, size.width, size.height);
+        benchmark::DoNotOptimize(dest.data());
+        benchmark::ClobberMemory();
+    }
+    pixman_image_unref(src);
+    pixman_image_unref(dst);
+    SetRate(state, size);
+}
+
+void BM_Memset(benchmark::State& state)
+{
+    const int32_t bpp = state.range(0) ? 2 : 1;
+    const Size size = kSizes[state.range(1)];
+    std::vector<uint8_t> frame(size_t{static_cast<uint32_t>(SurfaceStride(size.width))} * size.height * bpp);
+    uint8_t value = 0;
+    for (auto _ : state) {
+        std::memset(frame.data(), value++, frame.size());
+        benchmark::DoNotOptimize(frame.data());
+        benchmark::ClobberMemory();
+    }
+    SetRate(state, size);
+}
+
 BENCHMARK(BM_RenderFrame)
     ->ArgNames({"hicolor", "numbuf", "size", "texture", "portable", "threads"})
     ->ArgsProduct({{0, 1}, {1, 3, 5}, {0, 1, 2}, {0, 1}, {0, 1}, {1, 0}})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Pixman)
+    ->ArgNames({"hicolor", "size", "texture"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Memset)->ArgNames({"hicolor", "size"})->ArgsProduct({{0, 1}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
 
 #ifdef GYROFOLD_X11_FRAMES
 // A window on the display, or a TrueColor stand-in without one: the draw-only

@@ -55,7 +55,7 @@ TEST(ReadOptions, RefusesWithOneLineNamingTheOptionAndTheValue)
     const std::pair<std::vector<const char*>, std::string> saver[] = {
         {{"-delay", "abc"}, "-delay: expected an integer from 0 to 2147483647, got \"abc\""},
         {{"--rot1", "nan"}, "--rot1: expected a finite decimal number, got \"nan\""},
-        {{"-xscale", "0x10"}, "-xscale: expected a finite decimal number, got \"0x10\""},
+        {{"-delay", "-1"}, "-delay: expected an integer from 0 to 2147483647, got \"-1\""},
         {{"-frame-height", "8193"}, "-frame-height: expected an integer from 0 to 8192, got \"8193\""},
         {{"-window-id", "0xZZ"}, "-window-id: expected a window id (decimal or 0x hexadecimal), got \"0xZZ\""},
         {{"-image", ""}, "-image: expected 1 to 299 bytes of text, got \"\""},

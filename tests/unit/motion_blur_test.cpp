@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "effect/render_inlines.h"
 #include "tests/support/render_fixture.h"
@@ -84,27 +83,6 @@ TEST(MotionBlur, RingFoldsOldestFrameFirstAndPreviousLast)
     EXPECT_EQ(Buffer16(t, 1)[5], Fold16(Fold16(0x7FFF, 0x7FFF), first));
     t.Render();
     EXPECT_EQ(t.scene->history[kHiColor].current, 0);
-}
-
-TEST(MotionBlur, BlurredRowsAreTheVerticalMirrorOfPlainRows)
-{
-    // A blend table that answers its first operand leaves every texel as it is,
-    // and shows that the running value is the table's low index.
-    auto rows = [](int32_t, int32_t y) { return y; };
-    TestScene plain, blurred;
-    plain.settings.NumBuf = 1;
-    blurred.settings.NumBuf = 2;
-    plain.Build(0, 30, 20, 64, 64, rows);
-    blurred.Build(0, 30, 20, 64, 64, rows);
-    for (int32_t a = 0; a < 256; ++a)
-        for (int32_t b = 0; b < 256; ++b) blurred.scene->blendTable[a + 256 * b] = static_cast<uint8_t>(a);
-    plain.Render();
-    blurred.Render();
-    for (int32_t r = 0; r < 20; ++r)
-        for (int32_t c = 0; c < 30; ++c) ASSERT_EQ(blurred.Pixel(19 - r, c), plain.Pixel(r, c)) << r << "," << c;
-    // The history keeps the same layout, W pixels a row.
-    const auto* own = static_cast<const uint8_t*>(blurred.scene->history[kPalettised].slots[0]);
-    EXPECT_EQ(own[19 * 30 + 7], plain.Pixel(0, 7));
 }
 
 TEST(MotionBlur, ColumnStepOfAWholePeriodSkipsTheFrame)

@@ -32,34 +32,25 @@ TEST(TextureMapper, FirstFrameOfDefaultSettingsSamplesTheDocumentedTexels)
     EXPECT_EQ(t.Surface().framesPresented, 1u);
 }
 
-TEST(TextureMapper, NotReadyDoesNothing)
+// A scene not ready does nothing. An empty frame, or a texture without
+// texels, draws nothing, but the camera and the blur ring still move on and
+// the frame is still presented.
+TEST(TextureMapper, OnlyAReadySceneMovesOnAndPresentsEvenWhenItDrawsNothing)
 {
-    TestScene t;
-    t.settings.NumBuf = 1;
-    t.Build(1, 32, 32, 256, 256, ColumnRowTexel);
-    t.scene->sceneReady = 0;
-    t.Render();
-    EXPECT_EQ(t.scene->motion[kHiColor].turnAngle, 0.0);
-    EXPECT_EQ(t.scene->motion[kHiColor].rotPhase, 1.0);
-    EXPECT_EQ(t.Surface().framesPresented, 0u);
-    EXPECT_EQ(t.Pixel(0, 0), 0u);
-}
-
-// An empty frame, or a texture without texels, draws nothing, but the camera
-// and the blur ring still move on and the frame is still presented.
-TEST(TextureMapper, EmptyFramesAndTexturesStillAdvanceTheRingAndPresent)
-{
-    const int32_t sizes[][5] = {  // frame width and height, texture width and height, NumBuf
-        {320, 0, 256, 256, 3}, {0, 240, 256, 256, 3}, {0, 0, 256, 256, 3}, {16, 16, 0, 16, 1}, {16, 16, 16, 0, 1}};
-    for (const auto& [w, h, texW, texH, numBuf] : sizes) {
+    const int32_t cases[][6] = {  // frame width and height, texture width and height, NumBuf, ready
+        {320, 0, 256, 256, 3, 1}, {0, 240, 256, 256, 3, 1}, {0, 0, 256, 256, 3, 1},
+        {16, 16, 0, 16, 1, 1},    {16, 16, 16, 0, 1, 1},    {32, 32, 256, 256, 3, 0}};
+    for (const auto& [w, h, texW, texH, numBuf, ready] : cases) {
         TestScene t;
         t.settings.NumBuf = numBuf;
         t.Build(1, w, h, texW, texH, ColumnRowTexel);
+        t.scene->sceneReady = ready;
         t.Render();
         t.Render();
-        EXPECT_EQ(t.scene->history[kHiColor].current, numBuf == 3 ? 2 : 0) << w << "x" << h << ", " << texW;
-        EXPECT_EQ(t.Surface().framesPresented, 2u);
-        EXPECT_NE(t.scene->motion[kHiColor].turnAngle, 0.0);
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + ", texture width " + std::to_string(texW));
+        EXPECT_EQ(t.scene->history[kHiColor].current, ready && numBuf == 3 ? 2 : 0);
+        EXPECT_EQ(t.Surface().framesPresented, ready ? 2u : 0u);
+        EXPECT_EQ(t.scene->motion[kHiColor].turnAngle != 0.0, ready != 0);
         EXPECT_TRUE(w == 0 || h == 0 || t.Pixel(0, 0) == 0u);
     }
 }

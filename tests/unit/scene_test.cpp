@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <tuple>
 
@@ -24,10 +23,8 @@ std::string WriteTexture(int32_t width, int32_t height)
     for (int i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)};
     bmpw::BmpImage image = bmpw::MakePalettedImage(width, height, palette);
     for (size_t i = 0; i < image.indices.size(); ++i) image.indices[i] = uint8_t(i % width + i / width);
-    bmpw::BmpForm form;
-    form.bitsPerPixel = 8;
-    const auto bytes = bmpw::WriteBmp(image, form);
-    return bmpw::SaveFile(testing::TempDir() + "scene_texture_" + std::to_string(width) + "_" + std::to_string(getpid()) + ".bmp", bytes);
+    const std::string name = "scene_texture_" + std::to_string(width) + "_" + std::to_string(getpid()) + ".bmp";
+    return bmpw::SaveFile(testing::TempDir() + name, bmpw::WriteBmp(image, bmpw::Form(bmpw::Info, 8)));
 }
 
 struct SceneRun {

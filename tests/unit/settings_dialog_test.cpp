@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <limits>
-#include <string>
 #include <tuple>
 #include <utility>
 

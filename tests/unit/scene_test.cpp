@@ -43,20 +43,6 @@ struct SceneRun {
 
     MemorySurface* Surface() { return static_cast<MemorySurface*>(scene->currentSurface); }
     const FrameHistory& History() { return scene->history[scene->hiColorActive ? kHiColor : kPalettised]; }
-
-    void ExpectZeroFilledRing(int32_t n, size_t bytes)
-    {
-        ASSERT_EQ(scene->historyBuffers, n);
-        for (int32_t i = 0; i < n; ++i) {
-            ASSERT_NE(History().slots[i], nullptr);
-            EXPECT_EQ(History().slots[i], History().slots[n + i]);
-            for (int32_t j = 0; j < i; ++j) EXPECT_NE(History().slots[i], History().slots[j]);
-            const auto* b = static_cast<const uint8_t*>(History().slots[i]);
-            for (size_t k = 0; k < bytes; k += 97) ASSERT_EQ(b[k], 0);
-            EXPECT_EQ(b[bytes - 1], 0);
-        }
-        for (int32_t i = 2 * n; i < kHistorySlots; ++i) EXPECT_EQ(History().slots[i], nullptr);
-    }
 };
 
 }  // namespace
@@ -103,7 +89,18 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
                   std::tuple(c.hiColor != 0, c.width, c.height, c.preview ? kPreviewPane : kSaverWindow));
         EXPECT_EQ(std::tuple(run.settings.NumBuf, run.settings.ScreenWidth), std::tuple(c.numBufAfter, c.askedWidth));
         const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
-        run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
+        const size_t bytes = static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1);
+        const FrameHistory& h = run.History();
+        ASSERT_EQ(run.scene->historyBuffers, ring);
+        for (int32_t i = 0; i < ring; ++i) {
+            ASSERT_NE(h.slots[i], nullptr);
+            EXPECT_EQ(h.slots[i], h.slots[ring + i]);
+            for (int32_t j = 0; j < i; ++j) EXPECT_NE(h.slots[i], h.slots[j]);
+            const auto* b = static_cast<const uint8_t*>(h.slots[i]);
+            for (size_t k = 0; k < bytes; k += 97) ASSERT_EQ(b[k], 0);
+            EXPECT_EQ(b[bytes - 1], 0);
+        }
+        for (int32_t i = 2 * ring; i < kHistorySlots; ++i) EXPECT_EQ(h.slots[i], nullptr);
         // Texel 7 of the top row is palette entry 7, (7, 248, 21): as it is in
         // the surface's colours, as 5-5-5 (0, 31, 2) in a 16-bit texture.
         if (c.hiColor) EXPECT_EQ(static_cast<const uint16_t*>(run.scene->texture.pixels)[7], 0x03E2);

@@ -113,11 +113,4 @@ TEST(MotionBlur, ColumnStepOfAWholePeriodSkipsTheFrame)
         EXPECT_EQ(t.scene->history[kHiColor].current, 1);
         EXPECT_EQ(t.Surface().framesPresented, 1u);
     }
-    // Plain rows draw the frame a whole period skips: it is no move at all.
-    TestScene p;
-    p.settings = StillCamera(1);
-    p.settings.XScale = 0.125;
-    p.Build(1, 8, 4, 8, 8, ColumnRowTexel);
-    p.Render();
-    for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(p.Pixel(1, c), p.Pixel(1, 0));
 }

@@ -107,10 +107,10 @@ void BM_Picture(benchmark::State& state)
 }
 
 // libjpeg-turbo's own decode of the same JPEG to rows of red, green, blue,
-// each row dropped as the next comes: the floor under the JPEG decoder; and the
-// same rows handed to the row writer of either texture form as they come.
-// Arguments: rows to (0 nowhere, 1 16-bit texels, 2 8-bit indices), size.
-void BM_LibjpegTurbo(benchmark::State& state)
+// each row dropped as the next comes: the floor under the JPEG decoder; or the
+// same rows handed to the row writer of a texture form as they come.
+template <typename Bitmap>
+void DecodeJpegRows(benchmark::State& state, bool write)
 {
     const std::vector<uint8_t>& file = PhotoFile(kJpeg, static_cast<int>(state.range(1)));
     std::vector<uint8_t> row(size_t(kSizes[state.range(1)].width) * 3);
@@ -124,28 +124,27 @@ void BM_LibjpegTurbo(benchmark::State& state)
         jpeg_read_header(&c, TRUE);
         c.out_color_space = JCS_RGB;
         jpeg_start_decompress(&c);
-        const auto width = static_cast<int32_t>(c.output_width), height = static_cast<int32_t>(c.output_height);
-        RgbRowWriter<Bitmap16> writer16;
-        RgbRowWriter<Bitmap8> writer8;
-        if ((state.range(0) == 1 && !writer16.Start(width, height, error)) ||
-            (state.range(0) == 2 && !writer8.Start(width, height, error)))
+        RgbRowWriter<Bitmap> writer;
+        if (write && !writer.Start(static_cast<int32_t>(c.output_width), static_cast<int32_t>(c.output_height), error))
             state.SkipWithError(error.c_str());
         while (c.output_scanline < c.output_height) {
             JSAMPROW p = row.data();
             jpeg_read_scanlines(&c, &p, 1);
-            if (state.range(0) == 1) writer16.Row(row.data());
-            if (state.range(0) == 2) writer8.Row(row.data());
+            if (write) writer.Row(row.data());
         }
         jpeg_finish_decompress(&c);
         jpeg_destroy_decompress(&c);
-        Bitmap16 out16;
-        Bitmap8 out8;
-        if (state.range(0) == 1) writer16.Finish(out16);
-        if (state.range(0) == 2) writer8.Finish(out8);
-        benchmark::DoNotOptimize(out16.pixels.data());
-        benchmark::DoNotOptimize(out8.pixels.data());
+        Bitmap out;
+        if (write) writer.Finish(out);
+        benchmark::DoNotOptimize(out.pixels.data());
     }
     SetRate(state, kSizes[state.range(1)]);
+}
+
+// Arguments: rows to (0 nowhere, 1 16-bit texels, 2 8-bit indices), size.
+void BM_LibjpegTurbo(benchmark::State& state)
+{
+    state.range(0) == 2 ? DecodeJpegRows<Bitmap8>(state, true) : DecodeJpegRows<Bitmap16>(state, state.range(0) == 1);
 }
 
 // memcpy of as many bytes as the 32-bit BMP holds. Argument: size.

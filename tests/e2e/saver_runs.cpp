@@ -46,36 +46,6 @@ bool WaitUntil(Condition done, DWORD milliseconds = 10000) {
         else if (GetTickCount() - start >= milliseconds) return false;
 }
 
-// A started program; the destructor kills it if it still runs, so a failed
-// check never leaves a saver covering the screen for the next run.
-struct Process {
-    ~Process() { Kill(); }
-    bool Start(const std::string& program, const std::string& arguments) {
-        Kill();
-        std::string line = "\"" + program + "\" " + arguments;
-        const std::string folder = program.substr(0, program.find_last_of('\\'));
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                              &info) != 0;
-    }
-
-    bool Running() const { return info.hProcess && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
-    // Pumps while waiting: the saver sends messages to windows of this thread.
-    bool WaitForExit(DWORD* exitCode) {
-        return WaitUntil([&] { return !Running(); }) && GetExitCodeProcess(info.hProcess, exitCode);
-    }
-    void Kill() {
-        if (!info.hProcess) return;
-        TerminateProcess(info.hProcess, 99);  // fails harmlessly on a saver that ended
-        WaitForSingleObject(info.hProcess, 5000);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        info = {};
-    }
-    PROCESS_INFORMATION info = {};
-};
-
 // A copy of the saver in a folder of its own, with the stand-in verifier and
 // a planted winmm.dll beside it.
 std::string WorkCopy() {
@@ -152,17 +122,6 @@ Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height) {
     return pixels;
 }
 
-// Checks the saver ended with 0 and left no running-saver announcement behind.
-void ExpectEndedCleanly(Process& saver) {
-    DWORD exitCode = 12345;
-    EXPECT_TRUE(saver.WaitForExit(&exitCode)) << "the saver did not end";
-    EXPECT_EQ(exitCode, 0u);
-    BOOL running = TRUE;
-    if (SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0)) {
-        EXPECT_FALSE(running) << "the running-saver announcement is left on";
-    }
-}
-
 // Polls the rectangle until it shows a frame of the sequence: its number
 // (0 when none came) and the time it was seen at.
 int WaitForFrame(const std::unordered_map<uint64_t, int>& frames, int32_t left, int32_t top, int32_t width,
@@ -195,11 +154,27 @@ protected:
         std::snprintf(settings_.IMGFilename, sizeof settings_.IMGFilename, "%s", WriteTexture().c_str());
         settings_.Stretch = -1;  // the display mode is left alone
     }
+    // A failed check never leaves a saver covering the screen for the next run.
     void TearDown() override {
-        saver_.Kill();
+        if (saver_.hProcess) {
+            TerminateProcess(saver_.hProcess, 99);  // fails harmlessly on a saver that ended
+            WaitForSingleObject(saver_.hProcess, 5000);
+            CloseHandle(saver_.hThread);
+            CloseHandle(saver_.hProcess);
+        }
         ResetKeys();
         ChangeDisplaySettingsA(nullptr, 0);  // a killed saver leaves its mode behind
     }
+    // Starts the saver in its own folder.
+    bool Start(const std::string& program, const std::string& arguments) {
+        std::string line = "\"" + program + "\" " + arguments;
+        const std::string folder = program.substr(0, program.find_last_of('\\'));
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                              &saver_) != 0;
+    }
+    bool Running() const { return saver_.hProcess && WaitForSingleObject(saver_.hProcess, 0) == WAIT_TIMEOUT; }
     // The saver's visible window, once it shows; null if the saver ended first.
     HWND WaitForSaverWindow() {
         HWND found = nullptr;
@@ -207,11 +182,17 @@ protected:
             DWORD owner = 0;
             HWND window = FindWindowA(kSaverClass, nullptr);
             GetWindowThreadProcessId(window, &owner);
-            found = window && owner == saver_.info.dwProcessId && IsWindowVisible(window) ? window : nullptr;
-            return found != nullptr || !saver_.Running();
+            found = window && owner == saver_.dwProcessId && IsWindowVisible(window) ? window : nullptr;
+            return found != nullptr || !Running();
         }, 15000);
         seen_ = GetTickCount();
         return found;
+    }
+    // Pumps while waiting: the saver sends messages to windows of this thread.
+    void ExpectEnded() {
+        DWORD exitCode = 12345;
+        EXPECT_TRUE(WaitUntil([&] { return !Running(); })) << "the saver did not end";
+        EXPECT_TRUE(GetExitCodeProcess(saver_.hProcess, &exitCode) && exitCode == 0) << exitCode;
     }
     // Start-up is three ticks of 250 ms from the window's creation: over a
     // second after the window was first seen. Then a few pixels toward the
@@ -229,7 +210,7 @@ protected:
         SendInput(1, &input, sizeof input);
     }
     SaverSettings settings_;
-    Process saver_;
+    PROCESS_INFORMATION saver_ = {};
     DWORD seen_ = 0;
 };
 
@@ -267,7 +248,7 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
     }
     std::unordered_map<uint64_t, int> frames;  // frame k (the picture after k camera steps) by its hash
     ASSERT_TRUE(DrawShownFrames(rendered, 900, [&](int k, const Pixels& shown) { frames.emplace(Hash(shown), k); }));
-    ASSERT_TRUE(saver_.Start(SaverPath, c.preview ? "/p " + std::to_string(uintptr_t(host)) : "/s"));
+    ASSERT_TRUE(Start(SaverPath, c.preview ? "/p " + std::to_string(uintptr_t(host)) : "/s"));
     if (!c.preview) WaitForSaverWindow();
 
     double at1 = 0, at2 = 0;
@@ -293,7 +274,7 @@ TEST_P(Frames, ScreenShowsTheSequencePacedAsDocumented) {
 
     if (c.preview) DestroyWindow(host);
     else MoveAfterStartUp();
-    ExpectEndedCleanly(saver_);
+    ExpectEnded();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Frames,
@@ -310,10 +291,10 @@ INSTANTIATE_TEST_SUITE_P(Modes, Frames,
 TEST_F(SaverRun, PreviewEndsWithItsPaneDuringStartUp) {
     WriteSettings(settings_);
     HWND host = MakeTestWindow(152, 112, WS_POPUP | WS_VISIBLE, 200, 150);
-    ASSERT_TRUE(saver_.Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
+    ASSERT_TRUE(Start(SaverPath, "/p " + std::to_string(uintptr_t(host))));
     EXPECT_TRUE(WaitUntil([&] { return FindWindowExA(host, nullptr, kSaverClass, nullptr) != nullptr; }));
     DestroyWindow(host);
-    ExpectEndedCleanly(saver_);
+    ExpectEnded();
 }
 
 // In a wine virtual desktop of 1024 x 768, whose driver really switches: 300 x
@@ -331,7 +312,7 @@ TEST_F(SaverRun, DisplayModeSwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ,
                     "native,builtin", 15);
     WriteSettings(settings_);
-    ASSERT_TRUE(saver_.Start(WorkCopy(), "/s"));
+    ASSERT_TRUE(Start(WorkCopy(), "/s"));
     HWND window = WaitForSaverWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320);
@@ -343,11 +324,11 @@ TEST_F(SaverRun, DisplayModeSwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     // Wine makes two moves of one: the verifier may be asked twice.
     ASSERT_TRUE(WaitUntil([] { return ReadFakeNumber(FAKE_VERIFY_CALLS) >= 1; })) << "the verifier was not asked";
     Pump(300);
-    EXPECT_TRUE(saver_.Running());
+    EXPECT_TRUE(Running());
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320) << "restored before the password allowed it";
     WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
     MoveAfterStartUp();
-    ExpectEndedCleanly(saver_);
+    ExpectEnded();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
     // The verifier's library is loaded afresh for each question: any other load was the planted winmm.dll.

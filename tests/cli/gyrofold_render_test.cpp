@@ -130,7 +130,7 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
     for (size_t i = 0; i < p.samples.size(); ++i) p.samples[i] = static_cast<uint16_t>(i * 7 % 256);
     const std::vector<uint8_t> pngFile = picw::WritePng(p);
     const std::vector<uint8_t> rgb(p.samples.begin(), p.samples.end()), cmyk(16 * 8 * 4, 9);
-    const std::vector<uint8_t> jpeg = picw::WriteJpeg(16, 8, rgb, {}), progressive = picw::WriteJpeg(16, 8, rgb, {false, true});
+    const std::vector<uint8_t> jpeg = picw::WriteJpeg(16, 8, rgb, {});
     std::vector<uint8_t> badCrc = pngFile;
     badCrc[30] ^= 1;
     const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> files = {
@@ -142,11 +142,9 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
         {"narrow.png", PngDeclaring(pngFile, 3, 8), "picture narrower than 4 pixels"},
         {"huge.png", PngDeclaring(pngFile, 8192, 8192), "truncated PNG file"},
         {"huge.jpg", JpegPatched(jpeg, 5, {0x20, 0, 0x20, 0}), "truncated JPEG file"},
-        {"huge-progressive.jpg", JpegPatched(progressive, 5, {0x20, 0, 0x20, 0}), "truncated JPEG file"},
         {"65000.jpg", JpegPatched(jpeg, 5, {0xFD, 0xE8, 0xFD, 0xE8}), "picture too large"},
         {"12bit.jpg", JpegPatched(jpeg, 4, {12}), "Unsupported JPEG data precision 12"},
         {"cmyk.jpg", picw::WriteJpeg(16, 8, cmyk, {false, false, false, true}), "CMYK JPEG pictures are not supported"},
-        {"header.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100), "JPEG datastream contains no image"},
         {"empty.png", {}, "empty file"},
         {"text.jpg", {'h', 'e', 'l', 'l', 'o', '\n'}, "not a BMP, PNG or JPEG file"},
     };

@@ -17,16 +17,6 @@
 
 #include "tests/support/render_fixture.h"
 
-namespace {
-
-int64_t FloorMod(int64_t a, int64_t m)
-{
-    const int64_t r = a % m;
-    return r < 0 ? r + m : r;
-}
-
-}  // namespace
-
 TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
 {
     const char* env = std::getenv("GYROFOLD_SOAK_FRAMES");
@@ -112,8 +102,8 @@ TEST(RenderSoak, EveryRowFormDrawsTheSimpleRowsPicture)
             const int64_t y0 = int64_t{th} * 0x108000 - int64_t{st.rowStepV} * (h / 2) - int64_t{st.colStepV} * (w / 2);
             for (int32_t r = 0; r < h; ++r)
                 for (int32_t c = 0; c < w; ++c) {
-                    const int64_t u = FloorMod(x0 + r * int64_t{st.rowStepU} + c * int64_t{st.colStepU}, pu) >> 16;
-                    const int64_t v = FloorMod(y0 + r * int64_t{st.rowStepV} + c * int64_t{st.colStepV}, pv) >> 16;
+                    const int64_t u = ((x0 + r * int64_t{st.rowStepU} + c * int64_t{st.colStepU}) % pu + pu) % pu >> 16;
+                    const int64_t v = ((y0 + r * int64_t{st.rowStepV} + c * int64_t{st.colStepV}) % pv + pv) % pv >> 16;
                     const int32_t memoryRow = blur >= 2 ? h - 1 - r : r;
                     ASSERT_EQ(t[0].Pixel(memoryRow, c), texel(int32_t(u), int32_t(v))) << "scene " << scenes << " frame " << f;
                 }

@@ -43,27 +43,14 @@ struct SceneRun {
 
     MemorySurface* Surface() { return static_cast<MemorySurface*>(scene->currentSurface); }
     const FrameHistory& History() { return scene->history[scene->hiColorActive ? kHiColor : kPalettised]; }
-
-    void ExpectZeroFilledRing(int32_t n, size_t bytes)
-    {
-        ASSERT_EQ(scene->historyBuffers, n);
-        for (int32_t i = 0; i < n; ++i) {
-            ASSERT_NE(History().slots[i], nullptr);
-            EXPECT_EQ(History().slots[i], History().slots[n + i]);
-            for (int32_t j = 0; j < i; ++j) EXPECT_NE(History().slots[i], History().slots[j]);
-            const auto* b = static_cast<const uint8_t*>(History().slots[i]);
-            for (size_t k = 0; k < bytes; k += 97) ASSERT_EQ(b[k], 0);
-            EXPECT_EQ(b[bytes - 1], 0);
-        }
-        for (int32_t i = 2 * n; i < kHistorySlots; ++i) EXPECT_EQ(History().slots[i], nullptr);
-    }
 };
 
 }  // namespace
 
-// What setup builds for each colour mode, blur depth and target: the
-// surface, NumBuf as changed in memory, the zero-filled history ring (slots
-// n to 2n - 1 repeat 0 to n - 1), the blend table's countdown, and row
+// What setup builds for each colour mode, blur depth, frame size and target:
+// the surface (sides beyond the largest cut to it, the settings keeping what
+// was asked for), NumBuf as changed in memory, the zero-filled history ring
+// (slots n to 2n - 1 repeat 0 to n - 1), the blend table's countdown, and row
 // offsets stepping by the texture width (a file 258 wide loads 256 wide).
 TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
 {
@@ -72,17 +59,26 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         const char* name;
         int32_t hiColor, numBuf;
         bool preview;
-        int32_t width, height, numBufAfter;
+        int32_t askedWidth, askedHeight, width, height, numBufAfter;
         size_t countdown;
     } cases[] = {
-        {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 3, 11}, {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 3, 0},
-        {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 1, 0}, {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 1, 0},
-        {"8-bit preview: no blur", 0, 3, true, 152, 112, 0, 0}, {"16-bit preview", 1, 3, true, 152, 112, 3, 0},
-        {"hand-edited NumBuf limited to 8", 1, 100, false, 320, 240, 8, 0},
+        {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 320, 240, 3, 11},
+        {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 320, 240, 3, 0},
+        {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 320, 240, 1, 0},
+        {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 320, 240, 1, 0},
+        {"8-bit preview: no blur", 0, 3, true, 320, 240, 152, 112, 0, 0},
+        {"16-bit preview", 1, 3, true, 320, 240, 152, 112, 3, 0},
+        {"hand-edited NumBuf limited to 8", 1, 100, false, 320, 240, 320, 240, 8, 0},
+        // "abc" and its terminator, stored as a four-byte width.
+        {"width 6513249", 1, 3, false, 6513249, 240, 16384, 240, 3, 0},
+        {"width 16384", 1, 3, false, 16384, 48, 16384, 48, 3, 0},
+        {"width 16385", 1, 3, false, 16385, 48, 16384, 48, 3, 0},
+        {"height 2147483647", 1, 3, false, 320, 2147483647, 320, 16384, 3, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SceneRun run(path, c.hiColor, c.numBuf);
+        run.settings.ScreenWidth = c.askedWidth, run.settings.ScreenHeight = c.askedHeight;
         SetupScene(*run.scene, run.settings, kSaverWindow, c.preview ? kPreviewPane : 0);
         ASSERT_TRUE(run.scene->sceneReady);
         EXPECT_EQ(run.scene->hiColorActive, c.hiColor);
@@ -91,9 +87,20 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         ASSERT_NE(run.Surface(), nullptr);
         EXPECT_EQ(std::tuple(run.Surface()->HiColor(), run.Surface()->Width(), run.Surface()->Height(), run.Surface()->window),
                   std::tuple(c.hiColor != 0, c.width, c.height, c.preview ? kPreviewPane : kSaverWindow));
-        EXPECT_EQ(run.settings.NumBuf, c.numBufAfter);
+        EXPECT_EQ(std::tuple(run.settings.NumBuf, run.settings.ScreenWidth), std::tuple(c.numBufAfter, c.askedWidth));
         const int32_t ring = c.numBufAfter > 1 ? c.numBufAfter : 0;
-        run.ExpectZeroFilledRing(ring, static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1));
+        const size_t bytes = static_cast<size_t>(c.width) * c.height * (c.hiColor ? 2 : 1);
+        const FrameHistory& h = run.History();
+        ASSERT_EQ(run.scene->historyBuffers, ring);
+        for (int32_t i = 0; i < ring; ++i) {
+            ASSERT_NE(h.slots[i], nullptr);
+            EXPECT_EQ(h.slots[i], h.slots[ring + i]);
+            for (int32_t j = 0; j < i; ++j) EXPECT_NE(h.slots[i], h.slots[j]);
+            const auto* b = static_cast<const uint8_t*>(h.slots[i]);
+            for (size_t k = 0; k < bytes; k += 97) ASSERT_EQ(b[k], 0);
+            EXPECT_EQ(b[bytes - 1], 0);
+        }
+        for (int32_t i = 2 * ring; i < kHistorySlots; ++i) EXPECT_EQ(h.slots[i], nullptr);
         // Texel 7 of the top row is palette entry 7, (7, 248, 21): as it is in
         // the surface's colours, as 5-5-5 (0, 31, 2) in a 16-bit texture.
         if (c.hiColor) EXPECT_EQ(static_cast<const uint16_t*>(run.scene->texture.pixels)[7], 0x03E2);
@@ -136,27 +143,4 @@ TEST(SceneSetup, UnloadableImageShowsTheErrorAndNothingIsDrawn)
         RenderFrame(*run.scene, run.settings);
         EXPECT_EQ(run.scene->motion[hiColor].turnAngle, 0.0);
     }
-}
-
-TEST(SceneSetup, FrameSidesBeyondTheLargestAreCutToIt)
-{
-    const std::string path = WriteTexture(64, 64);
-    const int32_t cases[][4] = {  // asked width and height, frame width and height
-        // "abc" and its terminator, stored as a four-byte width.
-        {6513249, 240, 16384, 240}, {16384, 48, 16384, 48}, {16385, 48, 16384, 48}, {320, 2147483647, 320, 16384},
-    };
-    for (const auto& [width, height, frameWidth, frameHeight] : cases) {
-        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-        SceneRun run(path, 1, 3);
-        run.settings.ScreenWidth = width, run.settings.ScreenHeight = height;
-        SetupScene(*run.scene, run.settings, kSaverWindow, 0);
-        ASSERT_TRUE(run.scene->sceneReady);
-        EXPECT_EQ(std::pair(run.Surface()->Width(), run.Surface()->Height()), std::pair(frameWidth, frameHeight));
-        run.ExpectZeroFilledRing(3, static_cast<size_t>(frameWidth) * frameHeight * 2);
-        // The settings keep what was asked for; only the frame is cut.
-        EXPECT_EQ(run.settings.ScreenWidth, width);
-        RenderFrame(*run.scene, run.settings);
-        EXPECT_EQ(run.Surface()->framesPresented, 1u);
-    }
-    std::remove(path.c_str());
 }

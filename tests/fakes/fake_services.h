@@ -15,10 +15,9 @@
 
 inline DWORD ReadFakeNumber(const char* name) {
     DWORD value = 0, size = sizeof value;
-    return RegGetValueA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
-                   ERROR_SUCCESS
-               ? value
-               : 0;
+    RegGetValueA(HKEY_CURRENT_USER, FAKE_SERVICES_KEY, name, RRF_RT_REG_DWORD | RRF_ZEROONFAILURE, nullptr, &value,
+                 &size);
+    return value;
 }
 
 inline void WriteFakeNumber(const char* name, DWORD value) {

@@ -1,7 +1,10 @@
-// The settings dialog from its own template, over the real registry, with the
-// file chooser and the message boxes replaced through the import table. The
-// field rules are checked exhaustively by the native tests (settings_dialog_test
-// there); here one case of each kind shows the dialog is joined to them.
+// The settings over the real registry of the wine prefix: what the registry
+// adds to the store (the key and its class, the value types written, every
+// value type read at and beside its size), and the dialog from its own
+// template, with the file chooser and the message boxes replaced through the
+// import table. The fallback and field rules are checked exhaustively by the
+// native tests (settings_persistence_test, settings_dialog_test); here one case
+// of each kind shows the registry and the dialog are joined to them.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -61,15 +64,22 @@ std::string Describe(const SaverSettings& s)
     return text;
 }
 
-std::string Stored()
+void Put(const char* name, DWORD type, const void* data, DWORD size)
 {
-    SaverSettings s;
-    RegistrySettingsStore store;
-    LoadSettings(s, store);
-    return Describe(s);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, name, type, data, size), ERROR_SUCCESS);
 }
 
-class SettingsDialogTest : public ::testing::Test {
+// What the key holds, loaded over a scrambled record so that a value left unread shows.
+SaverSettings Load()
+{
+    SaverSettings s;
+    std::memset(static_cast<void*>(&s), 0x5A, sizeof s);
+    RegistrySettingsStore store;
+    LoadSettings(s, store);
+    return s;
+}
+
+class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -115,12 +125,72 @@ protected:
     IatHook box_{"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&Box)};
 };
 
+// SaveSettings through the registry: the key with its class text, twelve
+// REG_BINARY numbers and a REG_SZ name counting its terminator; nothing
+// else in the key is touched.
+TEST_F(SettingsTest, RegistrySaveWritesTheKeyItsClassAndTheValueTypes)
+{
+    Put("SomebodyElse", REG_SZ, "stay", 5);
+    SaverSettings s;
+    std::strcpy(s.IMGFilename, "C:\\tile.bmp");
+    RegistrySettingsStore store;
+    SaveSettings(s, store);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Quillbox ScreenSavers\\Whirlpan", &key), ERROR_SUCCESS);
+    char cls[32] = {};
+    DWORD clsLen = sizeof cls, values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(key, cls, &clsLen, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(cls, "Dunno");
+    EXPECT_EQ(values, 14u);  // SomebodyElse too
+    const struct {
+        const char* name;
+        DWORD type, size;
+    } written[] = {{"ScreenWidth", REG_BINARY, 4}, {"Zoom2", REG_BINARY, 8}, {"IMGFilename", REG_SZ, 12}};
+    for (const auto& w : written) {
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(RegQueryValueExA(key, w.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS) << w.name;
+        EXPECT_EQ(type * 1000 + size, w.type * 1000 + w.size) << w.name;
+    }
+    RegCloseKey(key);
+}
+
+// Every registry type at a number's own size loads as it lies; one byte
+// more or less falls back, and so does a value that is missing.
+TEST_F(SettingsTest, RegistryEveryValueTypeLoadsAtItsOwnSizeOnly)
+{
+    const char pattern[] = "QRSTUVWXYZ";
+    for (DWORD type : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ, REG_QWORD})
+        for (const char* name : {"NumBuf", "Rot1"})
+            for (int delta : {-1, 0, 1}) {
+                const DWORD own = name[0] == 'N' ? 4 : 8;
+                SCOPED_TRACE(std::string(name) + " type " + std::to_string(type) + " size " + std::to_string(own + delta));
+                RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
+                Put(name, type, pattern, own + delta);
+                const SaverSettings s = Load();
+                int32_t numBuf = 3;
+                double rot1 = 1.0;
+                if (delta == 0) std::memcpy(own == 4 ? static_cast<void*>(&numBuf) : &rot1, pattern, own);
+                EXPECT_EQ(s.NumBuf, numBuf);
+                EXPECT_EQ(std::memcmp(&s.Rot1, &rot1, 8), 0);
+                EXPECT_EQ(s.ScreenWidth, 320);
+            }
+    // A name of 299 bytes loads, of 300 loads empty, whatever the string type.
+    for (DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_BINARY})
+        for (DWORD size : {299u, 300u}) {
+            Put("IMGFilename", type, std::string(size - 1, 'n').c_str(), size);
+            EXPECT_EQ(std::strlen(Load().IMGFilename), size == 299 ? 298u : 0u) << type << " " << size;
+        }
+}
+
 // A key with every field away from its default, so that a control wired to
 // the wrong value shows it, and one that changes no display mode. OK on the
 // untouched dialog stores what it shows (1.0 is not on the motion sliders: it
 // shows at 1.1 and is saved as 1.1), and a depth typed with "Change Video
 // Mode" unchecked is ignored.
-TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
+TEST_F(SettingsTest, DialogControlsShowTheStoredSettingsAndOkStoresThem)
 {
     SaverSettings set, noMode;
     set.ScreenWidth = 640, set.ScreenHeight = 480, set.Stretch = 16, set.NumBuf = 4, set.UseHiColor = 0, set.Warpy = 1;
@@ -149,7 +219,7 @@ TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
         EXPECT_EQ(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0), FALSE);
         SetDlgItemTextA(dialog, IDC_BIT_DEPTH, &c.stored == &noMode ? "8" : Text(IDC_BIT_DEPTH).c_str());
         Press(IDOK);
-        EXPECT_EQ(Stored(), Describe(c.saved));
+        EXPECT_EQ(Describe(Load()), Describe(c.saved));
         EXPECT_EQ(boxes, "");
         DestroyWindow(dialog);
     }
@@ -157,7 +227,7 @@ TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
 
 // A depth below 15 with HiColor Blur warns, owned by the dialog and before
 // anything is saved, and then saves.
-TEST_F(SettingsDialogTest, EditedFieldsAreStoredAfterTheHiColorWarning)
+TEST_F(SettingsTest, DialogEditedFieldsAreStoredAfterTheHiColorWarning)
 {
     Open();
     SetDlgItemTextA(dialog, IDC_SCREEN_HEIGHT, "");  // no number: the fallback
@@ -172,13 +242,13 @@ TEST_F(SettingsDialogTest, EditedFieldsAreStoredAfterTheHiColorWarning)
     std::snprintf(saved.IMGFilename, sizeof saved.IMGFilename, "%s", longName.substr(0, 298).c_str());
     saved.Stretch = 8;
     saved.Rot1 = saved.Rot2 = saved.Zoom1 = saved.Zoom2 = 1.1;
-    EXPECT_EQ(Stored(), Describe(saved));
+    EXPECT_EQ(Describe(Load()), Describe(saved));
 }
 
 // Browse opens the chooser over the dialog with the field's name, and takes
 // only a path that fits in 299 bytes; cancelled or refused, the field stays.
 // Opening, browsing and Cancel save nothing.
-TEST_F(SettingsDialogTest, BrowseFillsTheFieldOnlyWithAChosenPathThatFits)
+TEST_F(SettingsTest, DialogBrowseFillsTheFieldOnlyWithAChosenPathThatFits)
 {
     Open();
     const std::string before = "C:\\before.bmp";

@@ -1,10 +1,12 @@
-// The GDI texture loaders, joined to the portable decoder's results, with their
-// own refusals; and scene cycles over them, the DIB surfaces and a real window
+// The GDI side of the imaging: the texture loaders, joined to the portable
+// decoder's results, with their own refusals; the DIB surfaces' release and
+// centred copy, read back from a real window; and scene cycles over them
 // giving back every GDI object (the sanitizer build checks the heap natively).
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "effect/render_frame.h"
 #include "effect/scene.h"
 #include "imaging/bmp_decoder.h"
+#include "imaging/surface_win32.h"
 #include "imaging/texture.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/test_window_win32.h"
@@ -82,6 +85,80 @@ TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
     }
 }
 
+uint16_t Texel(int r, int g, int b) { return static_cast<uint16_t>((r << 10) | (g << 5) | b); }
+
+// The window's pixel as a 5-5-5 value.
+uint16_t ReadBack(HWND w, int x, int y)
+{
+    HDC dc = GetDC(w);
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(w, dc);
+    return Texel(GetRValue(c) >> 3, GetGValue(c) >> 3, GetBValue(c) >> 3);
+}
+
+TEST(Surface, ReleaseTwiceDeletesOnce)
+{
+    const Rect32 frame = {0, 0, 64, 32};
+    PalettedSurface p(0, &frame, nullptr);
+    HGDIOBJ objects[3] = {p.memDC, p.dibSection, p.palette};
+    p.Release();
+    for (HGDIOBJ o : objects) EXPECT_EQ(GetObjectType(o), 0u);
+    EXPECT_TRUE(p.memDC == nullptr && p.palette == nullptr);
+    // Another surface may now hold recycled handle values; a second release
+    // must not touch them.
+    HiColorSurface other(0, &frame);
+    p.Release();
+    EXPECT_EQ(GetObjectType(other.dibSection), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_EQ(GetObjectType(other.palette), static_cast<DWORD>(OBJ_PAL));
+    other.Release();
+}
+
+// The frame lands at half the difference of the window's outer size and the
+// frame size, truncated toward zero. (The 8-bit rows, bottom-up in the
+// colours SetPalette gave, are the end-to-end paletted frames'.)
+TEST(SurfacePresent, CentresByTheOuterWindowSize)
+{
+    const struct {
+        int windowWidth, windowHeight, frameWidth, frameHeight;
+        DWORD style;
+    } cases[] = {
+        {641, 300, 318, 200, WS_POPUP},  // x = 323 / 2 = 161; rows 320 texels apart
+        {317, 240, 320, 200, WS_POPUP},  // x = -3 / 2 = -1
+        {400, 100, 318, 120, WS_POPUP},  // y = -20 / 2 = -10
+        {400, 300, 200, 100, WS_POPUP | WS_CAPTION | WS_THICKFRAME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.windowWidth << "x" << c.windowHeight << " style " << c.style);
+        HWND w = MakeTestWindow(c.windowWidth, c.windowHeight, c.style | WS_VISIBLE);
+        ASSERT_NE(w, nullptr);
+        RECT outer, client;
+        GetWindowRect(w, &outer);
+        GetClientRect(w, &client);
+        const int x = ((outer.right - outer.left) - c.frameWidth) / 2;
+        const int y = ((outer.bottom - outer.top) - c.frameHeight) / 2;
+        ASSERT_TRUE(!(c.style & WS_CAPTION) || client.right - client.left != outer.right - outer.left);
+        Surface* s = CreateSurface(1, reinterpret_cast<WindowHandle>(w), Rect32{0, 0, c.frameWidth, c.frameHeight});
+        // Column c of picture row r shows a colour of its own.
+        const int stride = (c.frameWidth + 3) & ~3;
+        auto shown = [](int col, int r) { return Texel(16, r & 31, col & 31); };
+        for (int r = 0; r < c.frameHeight; ++r)
+            for (int col = 0; col < c.frameWidth; ++col)
+                static_cast<uint16_t*>(s->pixelMemory)[r * stride + col] = shown(col, r);
+        s->Present();
+        GdiFlush();
+        const int clientW = client.right - client.left, clientH = client.bottom - client.top;
+        const int px[] = {std::max(x, 0), std::min(x + c.frameWidth, clientW) - 1};
+        const int py[] = {std::max(y, 0), std::min(y + c.frameHeight, clientH) - 1};
+        for (int X : px)
+            for (int Y : py) EXPECT_EQ(ReadBack(w, X, Y), shown(X - x, Y - y)) << X << "," << Y;
+        EXPECT_EQ(x > 0 ? ReadBack(w, x - 1, py[0]) : 0, 0) << "left of the frame";
+        EXPECT_EQ(x + c.frameWidth < clientW ? ReadBack(w, x + c.frameWidth, py[0]) : 0, 0) << "right of the frame";
+        s->Release();
+        delete s;
+        DestroyWindow(w);
+    }
+}
+
 // Wine answers GetGuiResources with 0 (a stub there). Its GDI handle table
 // takes a handle whose upper word is 0 as "any generation", so asking the
 // type of every index counts the live objects of this process.
@@ -100,7 +177,6 @@ TEST(SceneCycles, SetupAndTeardownGiveBackEveryGdiObject)
     const std::string texture = WriteFile("scene", WriteBmp(MakePalettedImage(256, 200, Palette()), Form(Info, 8)));
     const std::string missing = texture + ".missing";
     HWND window = MakeTestWindow(400, 300), host = MakeTestWindow(152, 112);
-    PumpMessages();
     auto scene = std::make_unique<Scene>();
 
     const struct {

@@ -89,14 +89,12 @@ std::vector<uint8_t> PngDeclaring(std::vector<uint8_t> png, uint32_t width, uint
     return png;
 }
 
-// A JPEG whose frame header (the first SOF marker) is patched at offset.
+// A baseline JPEG whose frame header (its SOF0 marker) is patched at offset.
 std::vector<uint8_t> JpegPatched(std::vector<uint8_t> jpeg, size_t offset, std::vector<uint8_t> bytes)
 {
-    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
-            std::copy(bytes.begin(), bytes.end(), jpeg.begin() + static_cast<long>(i + offset));
-            break;
-        }
+    const uint8_t sof[] = {0xFF, 0xC0};
+    const auto at = std::search(jpeg.begin(), jpeg.end(), sof, sof + 2) + static_cast<long>(offset);
+    std::copy(bytes.begin(), bytes.end(), at);
     return jpeg;
 }
 

@@ -146,18 +146,11 @@ BOOL WINAPI DescribeMonitor(HMONITOR monitor, LPMONITORINFO info)
     return TRUE;
 }
 
-BOOL CALLBACK CollectCover(HWND window, LPARAM found)
-{
-    char name[64];
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpA(name, "Quillbox Whirlpan Cover") == 0) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-    return TRUE;
-}
-
 std::vector<HWND> Covers()
 {
     std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), CollectCover, reinterpret_cast<LPARAM>(&found));
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "Quillbox Whirlpan Cover", nullptr)) != nullptr;)
+        found.push_back(w);
     return found;
 }
 

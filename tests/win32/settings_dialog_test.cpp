@@ -115,11 +115,11 @@ protected:
     IatHook box_{"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&Box)};
 };
 
-// Defaults, a key with every field away from its default so that a control
-// wired to the wrong value shows it, and one that changes no display mode.
-// Opening writes nothing; OK on the untouched dialog stores what it shows (1.0
-// is not on the motion sliders: it shows at 1.1 and is saved as 1.1), and a
-// depth typed with "Change Video Mode" unchecked is ignored.
+// A key with every field away from its default, so that a control wired to
+// the wrong value shows it, and one that changes no display mode. OK on the
+// untouched dialog stores what it shows (1.0 is not on the motion sliders: it
+// shows at 1.1 and is saved as 1.1), and a depth typed with "Change Video
+// Mode" unchecked is ignored.
 TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
 {
     SaverSettings set, noMode;
@@ -127,31 +127,27 @@ TEST_F(SettingsDialogTest, ControlsShowTheStoredSettingsAndOkStoresThem)
     set.XScale = 2.5, set.YScale = -0.75, set.Rot1 = 0.3, set.Rot2 = 2.0, set.Zoom1 = 7.0, set.Zoom2 = 0.05;
     std::snprintf(set.IMGFilename, sizeof set.IMGFilename, "C:\\pictures\\tiles.bmp");
     noMode.Stretch = -1;
-    SaverSettings savedDefaults, savedNoMode = noMode;
-    savedDefaults.Rot1 = savedDefaults.Rot2 = savedDefaults.Zoom1 = savedDefaults.Zoom2 = 1.1;
+    SaverSettings savedNoMode = noMode;
     savedNoMode.Rot1 = savedNoMode.Rot2 = savedNoMode.Zoom1 = savedNoMode.Zoom2 = 1.1;
     const struct {
-        const SaverSettings* stored;  // null: no key
+        const SaverSettings& stored;
         const char* shows;
         const SaverSettings& saved;
     } cases[] = {
-        {nullptr, "320|240||1.00|1.00||1|0|1|3|8|8|8|8|", savedDefaults},
-        {&set, "640|480|16|2.50|-0.75|C:\\pictures\\tiles.bmp|1|1|0|4|4|11|14|1|", set},
-        {&noMode, "320|240||1.00|1.00||0|0|1|3|8|8|8|8|", savedNoMode},
+        {set, "640|480|16|2.50|-0.75|C:\\pictures\\tiles.bmp|1|1|0|4|4|11|14|1|", set},
+        {noMode, "320|240||1.00|1.00||0|0|1|3|8|8|8|8|", savedNoMode},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shows);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
         TheSettings = SaverSettings{};
         RegistrySettingsStore store;
-        SaverSettings stored = c.stored ? *c.stored : SaverSettings{};
-        if (c.stored) SaveSettings(stored, store);
+        SaverSettings stored = c.stored;
+        SaveSettings(stored, store);
         Open();
         EXPECT_EQ(Shows(), c.shows);
-        EXPECT_EQ(KeyExists(), c.stored != nullptr) << "opening alone wrote the key";
         // FALSE for WM_INITDIALOG: the platform sets no focus of its own.
         EXPECT_EQ(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0), FALSE);
-        SetDlgItemTextA(dialog, IDC_BIT_DEPTH, c.stored == &noMode ? "8" : Text(IDC_BIT_DEPTH).c_str());
+        SetDlgItemTextA(dialog, IDC_BIT_DEPTH, &c.stored == &noMode ? "8" : Text(IDC_BIT_DEPTH).c_str());
         Press(IDOK);
         EXPECT_EQ(Stored(), Describe(c.saved));
         EXPECT_EQ(boxes, "");
@@ -181,7 +177,7 @@ TEST_F(SettingsDialogTest, EditedFieldsAreStoredAfterTheHiColorWarning)
 
 // Browse opens the chooser over the dialog with the field's name, and takes
 // only a path that fits in 299 bytes; cancelled or refused, the field stays.
-// Cancel then saves nothing.
+// Opening, browsing and Cancel save nothing.
 TEST_F(SettingsDialogTest, BrowseFillsTheFieldOnlyWithAChosenPathThatFits)
 {
     Open();

@@ -65,7 +65,6 @@ TEST(SceneSetup, BuildsTheSurfaceHistoryAndBlendTableOfEachRun)
         {"8-bit, NumBuf 3", 0, 3, false, 320, 240, 320, 240, 3, 11},
         {"16-bit, NumBuf 3", 1, 3, false, 320, 240, 320, 240, 3, 0},
         {"8-bit, NumBuf 1", 0, 1, false, 320, 240, 320, 240, 1, 0},
-        {"16-bit, NumBuf 1", 1, 1, false, 320, 240, 320, 240, 1, 0},
         {"8-bit preview: no blur", 0, 3, true, 320, 240, 152, 112, 0, 0},
         {"16-bit preview", 1, 3, true, 320, 240, 152, 112, 3, 0},
         {"hand-edited NumBuf limited to 8", 1, 100, false, 320, 240, 320, 240, 8, 0},

@@ -171,18 +171,16 @@ TEST_F(RenderCli, FailuresExitWithOneLineNamingTheCauseAndWriteNothing)
 // ones too, and an empty frame that still steps the camera.
 TEST_F(RenderCli, TakesEverySettingTheSaverTakes)
 {
-    auto raw = [&](const char* option, const char* value, const char* hicolor = "1") {
+    auto raw = [&](const char* option, const char* value) {
         const RunResult run =
-            RenderSample("f.raw", {option, value, "--hicolor", hicolor, "--width", "32", "--height", "24", "--frames", "4"});
+            RenderSample("f.raw", {option, value, "--hicolor", "1", "--width", "32", "--height", "24", "--frames", "4"});
         EXPECT_EQ(run.code, 0) << run.err;
         return Out("f.raw");
     };
-    for (const char* hicolor : {"0", "1"}) {
-        SCOPED_TRACE(hicolor);
-        EXPECT_EQ(raw("--numbuf", "2147483647", hicolor), raw("--numbuf", "8", hicolor));
-        EXPECT_EQ(raw("--numbuf", "-2147483648", hicolor), raw("--numbuf", "1", hicolor));
-        EXPECT_NE(raw("--numbuf", "8", hicolor), raw("--numbuf", "1", hicolor));
-    }
+    // One colour mode: both fold the frames the same number of times.
+    EXPECT_EQ(raw("--numbuf", "2147483647"), raw("--numbuf", "8"));
+    EXPECT_EQ(raw("--numbuf", "-2147483648"), raw("--numbuf", "1"));
+    EXPECT_NE(raw("--numbuf", "8"), raw("--numbuf", "1"));
     EXPECT_EQ(raw("--xscale", "5e-324").size(), 32u * 24u * 2u);
     EXPECT_EQ(raw("--rot1", "1e-320"), raw("--rot1", "0"));
 

@@ -51,8 +51,7 @@ TEST(TextureLoader, GivesTheDecodersTexels)
     EXPECT_EQ(width * 100 + height, 25609);
     EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + 256 * 9), std::vector<uint8_t>(d8.pixels.begin(), d8.pixels.end()));
     EXPECT_EQ(std::vector<uint8_t>(palette, palette + 768), std::vector<uint8_t>(d8.palette, d8.palette + 768));
-    std::free(pixels);
-    std::free(palette);
+    for (void* p : {static_cast<void*>(pixels), static_cast<void*>(palette)}) std::free(p);
     std::remove(path.c_str());
 }
 
@@ -70,7 +69,7 @@ TEST(TextureLoader, RefusalsLeaveOutputsUntouched)
     const std::string paths[] = {
         WriteFile("narrow3", WriteBmp(MakePalettedImage(3, 10, Palette()), Form(Info, 8))),
         WriteFile("too_wide", WriteBmp(MakePalettedImage(kMaxBitmapSide + 4, 1, Palette()), oneBit)),
-        WriteFile("too_many", hugeFile), "", "Z:\\no\\such\\file.bmp", "C:\\windows\\win.ini",
+        WriteFile("too_many", hugeFile), WriteFile("text", {'t', 'e', 'x', 't'}), "", "Z:\\no\\such\\file.bmp",
     };
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);

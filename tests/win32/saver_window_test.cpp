@@ -1,9 +1,7 @@
-// The saver window's message table, driven by hand: start-up ticks, the close
-// gate with the password and the display mode, the system commands, the input
-// rule, the other monitors' covers; and the entry point's run modes. The
-// password libraries, the display mode, the message boxes and the monitor list
-// (wine on a virtual X display shows one monitor) are stand-ins reached through
-// the import table (iat_hook.h).
+// The saver window's message table driven by hand, the other monitors' covers
+// and the entry point's run modes. The platform's password libraries, display
+// mode, message boxes and monitor list (wine on a virtual X display shows one
+// monitor) are stand-ins reached through the import table (iat_hook.h).
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -361,21 +359,19 @@ TEST_F(SaverWindowTest, RefusedClosesKeepTheRunAndTheDisplayMode)
 TEST_F(SaverWindowTest, UsePasswordValueAndTheVerifierLibrary)
 {
     const struct {
-        const char* name;
-        DWORD type;
-        const char* bytes;
-        DWORD size;
+        const char *name, *bytes;
+        DWORD type, size;
         int reach, loads, calls, result;
     } cases[] = {
-        {"absent", 0, nullptr, 0, 2, 0, 0, 1},
-        {"zero", REG_DWORD, "\0\0\0\0", 4, 2, 0, 0, 1},
-        {"one", REG_DWORD, "\1\0\0\0", 4, 2, 1, 1, 0},
+        {"absent", nullptr, 0, 0, 2, 0, 0, 1},
+        {"zero", "\0\0\0\0", REG_DWORD, 4, 2, 0, 0, 1},
+        {"one", "\1\0\0\0", REG_DWORD, 4, 2, 1, 1, 0},
         // Longer than the 4-byte buffer: the query fails. Shorter: only the stored bytes count.
-        {"eight bytes", REG_BINARY, "\1\0\0\0\0\0\0\0", 8, 2, 0, 0, 1},
-        {"two bytes of 0", REG_BINARY, "\0\0", 2, 2, 0, 0, 1},
-        {"two bytes of 1", REG_BINARY, "\1\0", 2, 2, 1, 1, 0},
-        {"no library", REG_DWORD, "\1\0\0\0", 4, 0, 0, 0, 1},
-        {"library without the verifier", REG_DWORD, "\1\0\0\0", 4, 1, 1, 0, 1},
+        {"eight bytes", "\1\0\0\0\0\0\0\0", REG_BINARY, 8, 2, 0, 0, 1},
+        {"two bytes of 0", "\0\0", REG_BINARY, 2, 2, 0, 0, 1},
+        {"two bytes of 1", "\1\0", REG_BINARY, 2, 2, 1, 1, 0},
+        {"no library", "\1\0\0\0", REG_DWORD, 4, 0, 0, 0, 1},
+        {"library without the verifier", "\1\0\0\0", REG_DWORD, 4, 1, 1, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

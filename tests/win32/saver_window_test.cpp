@@ -257,6 +257,8 @@ TEST_F(SaverWindowTest, FullScreenRunFromStartToClose)
     ASSERT_NE(window = CreateSaverWindow(nullptr), nullptr);
     // No class cursor: the window alone decides what the pointer shows.
     EXPECT_EQ(GetClassLongPtrA(window, GCLP_HCURSOR), 0);
+    EXPECT_EQ(GetClassLongPtrA(window, GCL_STYLE), CS_HREDRAW | CS_VREDRAW);
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HICON), 0);
     RECT rc, client;
     GetWindowRect(window, &rc);
     GetClientRect(window, &client);

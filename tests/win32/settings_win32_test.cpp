@@ -102,7 +102,7 @@ protected:
     std::string Text(int id)
     {
         char text[1024] = "";
-        GetDlgItemTextA(dialog, id, text, sizeof text);
+        GetWindowTextA(id ? GetDlgItem(dialog, id) : dialog, text, sizeof text);
         return text;
     }
     void Press(int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
@@ -210,6 +210,7 @@ TEST_F(SettingsTest, DialogControlsShowTheStoredSettingsAndOkStoresThem)
         SaveSettings(stored, store);
         Open();
         EXPECT_EQ(Shows(), c.shows);
+        EXPECT_EQ(Text(0), "Quillbox Gyrofold v0.9 Setup");  // 0: the dialog's own caption
         // FALSE for WM_INITDIALOG: the platform sets no focus of its own.
         EXPECT_EQ(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0), FALSE);
         SetDlgItemTextA(dialog, IDC_BIT_DEPTH, &c.stored == &noMode ? "8" : Text(IDC_BIT_DEPTH).c_str());
@@ -259,6 +260,7 @@ TEST_F(SettingsTest, DialogBrowseFillsTheFieldOnlyWithAChosenPathThatFits)
     for (const char* text = asked.lpstrFilter; *text; text += std::strlen(text) + 1) filters += std::string(text) + "|";
     EXPECT_EQ(filters, "Pictures (*.bmp;*.png;*.jpg;*.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|All files (*.*)|*.*|");
     EXPECT_STREQ(asked.lpstrDefExt, "bmp");
+    EXPECT_STREQ(asked.lpstrTitle, "Select BMP File");
     EXPECT_EQ(asked.Flags, DWORD(OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));
     Press(IDCANCEL);
     EXPECT_FALSE(KeyExists());

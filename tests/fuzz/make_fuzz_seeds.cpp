@@ -52,7 +52,6 @@ int main(int argc, char** argv)
         std::snprintf(name, sizeof name, "png/type%d-%d%s%s.png", t[0], t[1], t[2] ? "-adam7" : "", t[3] ? "-trns" : "");
         files.push_back({name, picw::WritePng(p)});
     }
-    // JPEG: baseline, progressive, arithmetic, grey.
     std::vector<uint8_t> pixels;
     for (int i = 0; i < 17 * 9 * 3; ++i) pixels.push_back(uint8_t(i * 37));
     const std::pair<const char*, picw::JpegForm> jpegs[] = {{"baseline", {}}, {"progressive", {false, true}},

@@ -34,7 +34,6 @@ struct TestScene {
 
     MemorySurface& Surface() { return *static_cast<MemorySurface*>(scene->currentSurface); }
 
-    // texel(x, y) gives the texel value.
     template <typename Texel>
     void Build(int32_t hiColor, int32_t frameW, int32_t frameH, int32_t texW, int32_t texH, Texel texel)
     {

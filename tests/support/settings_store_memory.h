@@ -37,6 +37,5 @@ public:
     bool keyExists = false;
     bool failCreate = false;
     std::map<std::string, Value> values;
-    // The names written, in the order they were written.
     std::vector<std::string> writeOrder;
 };

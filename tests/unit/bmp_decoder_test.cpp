@@ -33,7 +33,6 @@ uint16_t Pack555(BmpColor c)
 template <typename T>
 std::vector<T> Texels(const PixelBuffer<T>& p) { return std::vector<T>(p.begin(), p.end()); }
 
-// Both decodings of a file that must load.
 struct Decoded {
     Bitmap8 b8;
     Bitmap16 b16;
@@ -55,7 +54,6 @@ std::vector<BmpColor> DistinctPalette(size_t n)
     return palette;
 }
 
-// A bit-field form: masks red, green, blue, alpha.
 BmpForm Fields(uint32_t header, uint16_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0, bool topDown = false)
 {
     return Form(header, bits, BmpCompression::Bitfields, topDown, r, g, b, a);
@@ -187,7 +185,6 @@ TEST(BmpDecoder, BitFieldsOfEveryWidthDecodeAsThePlainPerPixelWay)
 
 TEST(BmpDecoder, ManyColoursQuantiseClosely)
 {
-    // 64 x 64 with 4096 colours: a smooth red-green plane with blue stripes.
     BmpImage image{64, 64, {}, {}, {}};
     for (int32_t y = 0; y < 64; ++y)
         for (int32_t x = 0; x < 64; ++x)

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "settings/command_options.h"
@@ -35,9 +36,7 @@ TEST(ParseNumber, TakesPlainDecimalsOnly)
     for (const Case& c : cases) {
         double v = 0;
         EXPECT_EQ(ParseNumber(c.text, c.integer, v), c.taken) << '"' << c.text << '"' << c.integer;
-        if (c.taken) {
-            EXPECT_EQ(v, c.value) << c.text;
-        }
+        EXPECT_EQ(c.taken ? v : 0.0, c.value) << c.text;
     }
 }
 
@@ -85,12 +84,8 @@ TEST(ReadOptions, SetsWhatItTakes)
     CommandOptions o;
     ASSERT_EQ(Read(kSaverOption, {"--no-hicolor", "-warpy", "-root", "-window", "-window-id", "0x1f", "-rot1", "-2.5",
                                   "-numbuf", "-9", "-image", std::string(299, 'a').c_str()}, o), "");
-    EXPECT_EQ(o.UseHiColor, 0);
-    EXPECT_EQ(o.Warpy, 1);
-    EXPECT_EQ(o.root, 0);
-    EXPECT_EQ(o.windowId, 31);
-    EXPECT_EQ(o.Rot1, -2.5);
-    EXPECT_EQ(o.NumBuf, -9);
+    EXPECT_EQ(std::tuple(o.UseHiColor, o.Warpy, o.root, o.windowId, o.Rot1, o.NumBuf),
+              std::tuple(0, 1, 0, 31, -2.5, -9));
     CommandOptions r;
     ASSERT_EQ(Read(kRenderOption, {"--hicolor", "0", "--warpy", "1", "--format", "PNG", "--width", "0"}, r), "");
     EXPECT_EQ(r.UseHiColor + 2 * r.Warpy + r.ScreenWidth, 2);
@@ -176,9 +171,7 @@ TEST(ManualPage, DescribesEveryOptionWithItsDefault)
         ASSERT_NE(entry, std::string::npos) << row.name;
         const std::string text = page.substr(entry, page.find("\n.TP", entry + 1) - entry);
         const std::string shown = DefaultText(row);
-        if (!shown.empty()) {
-            EXPECT_NE(text.find("(default " + shown + ")"), std::string::npos) << text;
-        }
+        EXPECT_TRUE(shown.empty() || text.find("(default " + shown + ")") != std::string::npos) << text;
     }
 }
 

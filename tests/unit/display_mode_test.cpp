@@ -67,8 +67,6 @@ TEST(SwitchDisplayMode, RequestsTheWantedSizeThenTheFallback)
         {"negative size, odd depth", Wanted(-320, 240, 7), {}, 1, {{0xFFFFFEC0u, 240, 7, 0x1C0000}}, 0},
         {"restart stops", Wanted(300, 200, 0), {kDisplayChangeRestart}, 0, {{300, 200, 0, 0x180000}}, 0},
         {"bad flags stop", Wanted(300, 200, 0), {kDisplayChangeBadFlags}, 0, {{300, 200, 0, 0x180000}}, 0},
-        {"failed searches, any depth", Wanted(300, 200, 0), {kDisplayChangeFailed}, 1,
-         {{300, 200, 0, 0x180000}, {400, 300, 0, 0x180000}}, 3},
         {"bad mode searches at the Stretch depth", Wanted(300, 200, 16), {kDisplayChangeBadMode}, 1,
          {{300, 200, 16, 0x1C0000}, {640, 480, 16, 0x1C0000}}, 3},
         {"unknown code searches", Wanted(300, 200, 0), {-6}, 1, {{300, 200, 0, 0x180000}, {400, 300, 0, 0x180000}}, 3},

@@ -28,7 +28,6 @@ using Bytes = std::vector<uint8_t>;
 template <typename T>
 std::vector<T> Texels(const PixelBuffer<T>& p) { return std::vector<T>(p.begin(), p.end()); }
 
-// Both forms of both files, byte for byte.
 template <typename Decode8, typename Decode16>
 void ExpectSameTexels(const Bytes& bmp, Decode8 decode8, Decode16 decode16, const Bytes& file)
 {

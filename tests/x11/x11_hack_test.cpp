@@ -223,7 +223,6 @@ struct PixelCase {
     const char* server = "x24";
     std::vector<std::string> extra = {};
 };
-std::ostream& operator<<(std::ostream& out, const PixelCase& c) { return out << c.name; }
 
 class ShownFrame : public ::testing::TestWithParam<PixelCase> {};
 
@@ -406,7 +405,6 @@ struct EndCase {
     const char* server = "x24";          // null: no display given
     std::vector<std::string> args = {};  // those of a refused start
 };
-std::ostream& operator<<(std::ostream& out, const EndCase& c) { return out << c.name; }
 
 class Ends : public ::testing::TestWithParam<EndCase> {};
 

@@ -57,17 +57,14 @@ std::string WorkCopy() {
     return folder + "\\gyrofold.scr";
 }
 
-// The thirteen values as the saver stores them (4- and 8-byte REG_BINARY,
-// IMGFilename REG_SZ), written by name here rather than by the saver's code.
+// The values the runs set, as the saver stores them (4-byte REG_BINARY,
+// IMGFilename REG_SZ), written by name here rather than by the saver's code;
+// the motion keeps the defaults the saver falls back to without a value.
 void WriteSettings(const SaverSettings& s) {
     const std::pair<const char*, int32_t> ints[] = {{"ScreenWidth", s.ScreenWidth}, {"ScreenHeight", s.ScreenHeight},
         {"Stretch", s.Stretch}, {"NumBuf", s.NumBuf}, {"UseHiColor", s.UseHiColor}, {"Warpy", s.Warpy}};
-    const std::pair<const char*, double> doubles[] = {{"XScale", s.XScale}, {"YScale", s.YScale}, {"Rot1", s.Rot1},
-        {"Rot2", s.Rot2}, {"Zoom1", s.Zoom1}, {"Zoom2", s.Zoom2}};
     for (const auto& [name, value] : ints)
         RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, name, REG_BINARY, &value, 4);
-    for (const auto& [name, value] : doubles)
-        RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, name, REG_BINARY, &value, 8);
     RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "IMGFilename", REG_SZ, s.IMGFilename,
                     DWORD(std::strlen(s.IMGFilename) + 1));
 }
@@ -104,19 +101,16 @@ uint64_t Hash(const Pixels& pixels) {
 
 Pixels Capture(int32_t left, int32_t top, int32_t width, int32_t height) {
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ saved = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    SelectObject(memory, saved);
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof info.bmiHeader, width, -height /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    uint32_t* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    Pixels pixels;
-    if (bitmap && bits) {
-        HGDIOBJ saved = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
-        GdiFlush();
-        for (size_t i = 0; i < size_t(width) * height; ++i) pixels.push_back(bits[i] & 0xFFFFFF);
-        SelectObject(memory, saved);
-        DeleteObject(bitmap);
-    }
+    Pixels pixels(size_t(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    for (uint32_t& colour : pixels) colour &= 0xFFFFFF;
+    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
@@ -165,7 +159,6 @@ protected:
         ResetKeys();
         ChangeDisplaySettingsA(nullptr, 0);  // a killed saver leaves its mode behind
     }
-    // Starts the saver in its own folder.
     bool Start(const std::string& program, const std::string& arguments) {
         std::string line = "\"" + program + "\" " + arguments;
         const std::string folder = program.substr(0, program.find_last_of('\\'));
@@ -309,7 +302,6 @@ TEST_F(SaverRun, DisplayModeSwitchedForTheRunAndRestoredOnTheAcceptedClose) {
     settings_.Stretch = 16, settings_.ScreenWidth = 300, settings_.ScreenHeight = 200;
     settings_.NumBuf = 1, settings_.UseHiColor = 0;
     RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveUsePassword", REG_DWORD, "\1\0\0\0", 4);
-    WriteFakeNumber(FAKE_VERIFY_ANSWER, 1);
     RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\gyrofold.scr\\DllOverrides", "winmm", REG_SZ,
                     "native,builtin", 15);
     WriteSettings(settings_);

@@ -1,15 +1,9 @@
 #pragma once
-// Where the stand-in password verifier keeps what a run tells it and what it
-// was given: a key that every process of one wine prefix shares.
+// Where the stand-in password verifier (PASSWORD.CPL) counts its calls and the
+// loads of its library: a key that every process of one wine prefix shares.
 #include <windows.h>
 
-#include <cstdint>
-
 #define FAKE_SERVICES_KEY "Software\\Gyrofold Tests\\Fake Services"
-
-// PASSWORD.CPL: the answer of VerifyScreenSavePwd (absent = 0), its calls,
-// and how often the library was loaded.
-#define FAKE_VERIFY_ANSWER "VerifyAnswer"
 #define FAKE_VERIFY_CALLS "VerifyCalls"
 #define FAKE_LOADS "Loads"
 

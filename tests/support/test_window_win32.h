@@ -6,5 +6,4 @@
 
 HWND MakeTestWindow(int width, int height, DWORD style = WS_POPUP | WS_VISIBLE, int x = 0, int y = 0);
 
-// Handles the messages waiting for this thread.
 void PumpMessages();

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "settings/registry_store_win32.h"
 #include "settings/resource.h"
